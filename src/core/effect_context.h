@@ -1,0 +1,139 @@
+// The one process-wide state of the library. Every export hands its
+// arguments to a member operation of EffectContext; there is no other object
+// graph. Fields are grouped by the subsystem that owns them. Member
+// operations are defined in their subsystem's folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+
+#include "effects/fire/fire_routine.h"
+
+namespace quexal {
+
+class VideoReader;
+
+// Cascade file names, joined directly to the host's data path.
+#if defined(_WIN32)
+inline constexpr const char* kFaceCascadeFile = "\\QXdata\\haarcascade_frontalface_alt.xml";
+inline constexpr const char* kEyeCascadeFile = "\\QXdata\\eye_8.xml";
+#else
+inline constexpr const char* kFaceCascadeFile = "/QXdata/haarcascade_frontalface_alt.xml";
+inline constexpr const char* kEyeCascadeFile = "/QXdata/eye_8.xml";
+#endif
+
+// Path, file name and terminating zero must fit this many bytes.
+inline constexpr std::size_t kCascadePathCapacity = 512;
+
+// The reduced detection image is the frame size divided by this factor,
+// held as a 32-bit float.
+inline constexpr float kDetectScale = 1.3f;
+
+// Number of points the tracking buffers hold.
+inline constexpr int kTrackCapacity = 20;
+
+struct EffectContext {
+    EffectContext();
+    ~EffectContext();
+    EffectContext(const EffectContext&) = delete;
+    EffectContext& operator=(const EffectContext&) = delete;
+
+    // ---- Library frame (core/) -------------------------------------------
+    int32_t frameWidth = 0;
+    int32_t frameHeight = 0;
+    int32_t pixelCount = 0;
+    int32_t lensMode = -1;
+    int32_t cascadesPending = 1;
+    int32_t fireWarmupPending = 1;
+    int32_t maskKind = 0;
+    int32_t status = -1;
+    const char* faceCascadeFile = kFaceCascadeFile;
+    const char* eyeCascadeFile = kEyeCascadeFile;
+    int32_t reverseRows = 0;
+    float detectScale = kDetectScale;
+
+    cv::CascadeClassifier faceCascade;
+    cv::CascadeClassifier eyeCascade;
+
+    // Working images, all continuous (packed rows), top row first.
+    cv::Mat frameImage, grayImage, smallGrayImage;
+
+    // ---- Face detection (mask/) ------------------------------------------
+    cv::Mat eyeCrop1, eyeCrop2, eyeCrop2Large, eyeCrop1Large;
+    int32_t faceLeft = 0, eyeBandTop = 0, faceRight = 0, eyeBandBottom = 0;
+    int32_t faceX = 0, faceY = 0;
+    int32_t rightEyeX = 0, rightEyeY = 0, leftEyeX = 0, leftEyeY = 0;
+    int16_t detectStage = 0;
+    int32_t rightEyeHeight = 0, leftEyeHeight = 0;
+    int32_t eyeDistance = 0, eyeMidX = 0, eyeMidY = 0;
+    float faceAngle = 0.0f;
+    int32_t redetect = 0;
+
+    // ---- Mask picture and driver (mask/) ---------------------------------
+    float maskAspect = 0.0f;
+    int32_t smoothX = 0, smoothY = 0, smoothVelX = 0, smoothVelY = 0;
+    int32_t smoothSize = 0, smoothSizeVel = 0, smoothAngleVel = 0;
+    float smoothAngle = 0.0f;
+    std::vector<uint8_t> maskPixels;  // empty while no picture is held
+    int32_t maskWidth = 0, maskHeight = 0;
+
+    // ---- Feature tracking (mask/) ----------------------------------------
+    int32_t trackState = 0, trackFlags = 0;
+    cv::Mat trackFrameImage, trackGray, trackPrevGray;
+    std::vector<cv::Mat> trackPyramid, trackPrevPyramid;
+    std::vector<cv::Point2f> trackPrevPoints, trackPoints;
+    std::vector<uint8_t> trackStatus;
+    int32_t trackPointCount = 0;
+
+    // ---- Background (background/) ----------------------------------------
+    cv::Mat bkgMask, bkgFrame, bkgWork, bkgReference1, bkgReference2, bkgReference3;
+    cv::Mat bkgGray, bkgPicture, bkgBlend;
+    std::unique_ptr<VideoReader> videoReader;
+    int32_t videoWidth = 0, videoHeight = 0;
+    int32_t bkgState = -1;
+
+    // ---- Lens (effects/lens/) --------------------------------------------
+    int32_t lensSwirlSize = 0;
+    std::vector<int32_t> lensSwirlMap;
+    std::vector<int32_t> lensRemap;
+    std::vector<uint8_t> lensCopy;
+
+    // ---- Fire (effects/fire/) --------------------------------------------
+    CFireRoutine fire;
+
+    // ---- Operations -------------------------------------------------------
+    // core/init.cpp
+    int init(const char* path, int32_t width, int32_t height);
+    void releaseWorkingImages();
+    void destroyContext();
+    bool hasWorkingImages() const { return !frameImage.empty(); }
+
+    // core/frame_io.cpp
+    void frameToImage(const uint8_t* frame, cv::Mat& image) const;
+    void imageToFrame(const cv::Mat& image, uint8_t* frame) const;
+
+    // mask/
+    int setMaskImage(const uint8_t* pixels, int32_t width, int32_t height, int32_t kind,
+                     int32_t magic);
+    static int testMaskImage(int32_t width, int32_t height, int32_t kind, int32_t magic);
+    int processMask(uint8_t* frame, int32_t mode);
+
+    // background/
+    int getBkgSnapshot(const uint8_t* frame, int32_t width, int32_t height);
+    int setBkg(const void* source, int32_t type, int32_t width, int32_t height);
+    int processBkg(uint8_t* frame, int32_t halo, int32_t haloColor, int32_t cutLine);
+
+    // effects/
+    int processLens(uint8_t* frame, int32_t mode);
+    int processColor(uint8_t* frame, int32_t mode);
+    int processFire(uint8_t* frame);
+};
+
+// The instance behind the exports.
+EffectContext& theContext();
+
+}  // namespace quexal

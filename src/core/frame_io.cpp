@@ -1,0 +1,40 @@
+#include "core/frame_io.h"
+
+#include <cstring>
+
+#include "core/effect_context.h"
+
+namespace quexal {
+
+void flipRows(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height) {
+    if (src == nullptr || dst == nullptr || width <= 0 || height <= 0) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const uint8_t* srcRow = src + rowBytes * (height - 1);
+    for (int32_t y = 0; y < height; ++y) {
+        std::memcpy(dst, srcRow, rowBytes);
+        dst += rowBytes;
+        srcRow -= rowBytes;
+    }
+}
+
+// The working images are continuous, so a frame and an image have the same
+// packed layout and a copy is one block or one flip.
+void EffectContext::frameToImage(const uint8_t* frame, cv::Mat& image) const {
+    CV_Assert(image.type() == CV_8UC3 && image.isContinuous() &&
+              image.total() == static_cast<std::size_t>(pixelCount));
+    if (reverseRows == 1)
+        flipRows(frame, image.data, frameWidth, frameHeight);
+    else
+        std::memcpy(image.data, frame, static_cast<std::size_t>(pixelCount) * 3);
+}
+
+void EffectContext::imageToFrame(const cv::Mat& image, uint8_t* frame) const {
+    CV_Assert(image.type() == CV_8UC3 && image.isContinuous() &&
+              image.total() == static_cast<std::size_t>(pixelCount));
+    if (reverseRows == 1)
+        flipRows(image.data, frame, frameWidth, frameHeight);
+    else
+        std::memcpy(frame, image.data, static_cast<std::size_t>(pixelCount) * 3);
+}
+
+}  // namespace quexal

@@ -1,0 +1,21 @@
+# Fails unless the library's dynamic symbol table defines exactly the
+# eleven exports.
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[A-Za-z] [^\n]+" entries "${symbols}")
+set(found "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^[A-Za-z] " "" name "${entry}")
+  list(APPEND found ${name})
+endforeach()
+list(SORT found)
+set(expected _QX_check_dinamic_bkg _QX_get_bkg_snapshot _QX_init _QX_process_bkg
+    _QX_process_color _QX_process_fire _QX_process_lens _QX_process_mask _QX_set_bkg
+    _QX_set_mask_image _QX_test_mask_image)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exports differ:\n  found:    ${found}\n  expected: ${expected}")
+endif()
+message(STATUS "exports ok: ${found}")

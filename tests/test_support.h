@@ -1,0 +1,32 @@
+// Helpers shared by the tests: frames, test photos, data folders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace quexal::test {
+
+// A host frame: packed BGR, width * 3 bytes a row.
+struct Frame {
+    Frame(int width, int height, uint8_t fill = 0)
+        : width(width), height(height), bytes(static_cast<std::size_t>(width) * height * 3, fill) {}
+    uint8_t* data() { return bytes.data(); }
+    int width, height;
+    std::vector<uint8_t> bytes;
+};
+
+// A temporary folder with a QXdata folder holding the cascades, less the
+// named file. Answers the folder to pass to init.
+std::string makeDataFolderWithout(const std::string& missing);
+
+// Loads a committed test photo (tests/data) as 8-bit BGR.
+cv::Mat loadPhoto(const std::string& name);
+
+// Host buffer of an image in the host's row order: bottom row first when
+// bottomUp is true.
+std::vector<uint8_t> toHostFrame(const cv::Mat& bgr, bool bottomUp);
+
+}  // namespace quexal::test
