@@ -121,6 +121,8 @@ struct EffectContext {
                      int32_t magic);
     static int testMaskImage(int32_t width, int32_t height, int32_t kind, int32_t magic);
     int processMask(uint8_t* frame, int32_t mode);
+    int detectFace(const uint8_t* frame);  // stage reached: 0, 1, 2 or 4
+    int trackFace(const uint8_t* frame);   // 1 while the track holds, 0 when lost
 
     // background/
     int getBkgSnapshot(const uint8_t* frame, int32_t width, int32_t height);
