@@ -1,0 +1,224 @@
+#include "mask/mask_rendering.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "core/numeric.h"
+
+namespace quexal {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// alpha = a / 255 and 1 - alpha, each held as a 32-bit float.
+struct BlendWeights {
+    std::array<float, 256> alpha, beta;
+    BlendWeights() {
+        for (int a = 0; a < 256; ++a) {
+            alpha[a] = asFloat32(a / 255.0);
+            beta[a] = asFloat32(1.0 - alpha[a]);
+        }
+    }
+};
+
+const BlendWeights& blendWeights() {
+    static const BlendWeights weights;
+    return weights;
+}
+
+// Blends a packed BGRA source of cols x rows onto the packed BGR frame with
+// source pixel (0, 0) at frame column `left`, row `firstRow`, skipping
+// whatever falls outside the frame. Alpha 0 and 255 take the short way; the
+// blend formula gives the same bytes for them.
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame,
+                  int64_t left, int64_t firstRow, int32_t frameWidth, int32_t frameHeight) {
+    const int64_t c0 = std::max<int64_t>(0, -left);
+    const int64_t c1 = std::min<int64_t>(cols, frameWidth - left);
+    const int64_t r0 = std::max<int64_t>(0, -firstRow);
+    const int64_t r1 = std::min<int64_t>(rows, frameHeight - firstRow);
+    if (c0 >= c1 || r0 >= r1) return;
+
+    const BlendWeights& w = blendWeights();
+    const std::size_t frameStride = static_cast<std::size_t>(frameWidth) * 3;
+    for (int64_t r = r0; r < r1; ++r) {
+        const uint8_t* s = source + (static_cast<std::size_t>(r) * cols + c0) * 4;
+        uint8_t* f = frame + static_cast<std::size_t>(firstRow + r) * frameStride +
+                     static_cast<std::size_t>(left + c0) * 3;
+        for (int64_t c = c0; c < c1; ++c, s += 4, f += 3) {
+            const uint8_t a = s[3];
+            if (a == 0) continue;
+            if (a == 255) {
+                f[0] = s[0];
+                f[1] = s[1];
+                f[2] = s[2];
+                continue;
+            }
+            const float alpha = w.alpha[a], beta = w.beta[a];
+            f[0] = blendChannel(s[0], f[0], alpha, beta);
+            f[1] = blendChannel(s[1], f[1], alpha, beta);
+            f[2] = blendChannel(s[2], f[2], alpha, beta);
+        }
+    }
+}
+
+}  // namespace
+
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
+              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
+              float angle, int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch) {
+    if (picture == nullptr || frame == nullptr) return;
+    if (pictureWidth <= 0 || pictureHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) return;
+    // A negative overlay size has no picture to resample to.
+    if (width < 0 || height < 0) return;
+
+    const uint8_t* source = picture;
+    int32_t cols = pictureWidth, rows = pictureHeight;
+    if (width != 0 && height != 0 && (width != pictureWidth || height != pictureHeight)) {
+        scaleMask(picture, pictureWidth, pictureHeight, width, height, scratch.scaled);
+        source = scratch.scaled.data;
+        cols = width;
+        rows = height;
+    }
+
+    int64_t x = left, y = top;
+    if (angle != 0.0f) {
+        const int32_t g = rotateMask(source, cols, rows, angle, scratch.canvas, scratch.turned);
+        x -= (g - cols) / 2;
+        y -= (g - rows) / 2;
+        source = scratch.turned.data;
+        cols = rows = g;
+    }
+
+    // The first source row lands one row above `top`.
+    blendPicture(source, cols, rows, frame, x, y - 1, frameWidth, frameHeight);
+}
+
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
+              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
+              float angle, int32_t frameWidth, int32_t frameHeight) {
+    MaskScratch scratch;
+    drawMask(picture, frame, pictureWidth, pictureHeight, left, top, width, height, angle,
+             frameWidth, frameHeight, scratch);
+}
+
+void scaleMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
+               int32_t newWidth, int32_t newHeight, cv::Mat& out) {
+    const cv::Mat source(pictureHeight, pictureWidth, CV_8UC4, const_cast<uint8_t*>(picture));
+    out.create(newHeight, newWidth, CV_8UC4);
+    cv::resize(source, out, out.size(), 0, 0, cv::INTER_AREA);
+}
+
+int32_t rotatedCanvasSide(int32_t width, float angle) {
+    const float diagonal = std::sqrt(asFloat32(2.0 * width * width));
+    const float turned = asFloat32(std::fabs(angle) + kPi / 4);
+    const float sine = asFloat32(std::sin(static_cast<double>(turned)));
+    const int32_t side = truncToInt(static_cast<double>(sine) * diagonal);
+    return std::max(side, width);
+}
+
+int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
+                   float angle, cv::Mat& canvas, cv::Mat& out) {
+    // The canvas is sized by the width; it must also hold the height, which
+    // only a picture taller than wide can exceed.
+    const int32_t g = std::max(rotatedCanvasSide(pictureWidth, angle), pictureHeight);
+
+    canvas.create(g, g, CV_8UC4);
+    canvas.setTo(cv::Scalar::all(0));
+    const cv::Mat source(pictureHeight, pictureWidth, CV_8UC4, const_cast<uint8_t*>(picture));
+    source.copyTo(canvas(cv::Rect((g - pictureWidth) / 2, (g - pictureHeight) / 2,
+                                  pictureWidth, pictureHeight)));
+
+    // The matrix is held in 32-bit floats, as the turn has always been
+    // computed; warpAffine widens it again.
+    const float centre = static_cast<float>(g / 2);
+    const cv::Matx23f turn = cv::getRotationMatrix2D_(
+        cv::Point2f(centre, centre), static_cast<double>(angle) * 180.0 / kPi, 1.0);
+    cv::warpAffine(canvas, out, turn, cv::Size(g, g), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                   cv::Scalar::all(0));
+    return g;
+}
+
+void obscureRegion(cv::Mat& image, int32_t mode, int32_t strength, int32_t left, int32_t top,
+                   int32_t width, int32_t height, int32_t imageWidth, int32_t imageHeight,
+                   cv::Mat& scratch) {
+    if (image.empty() || image.type() != CV_8UC3) return;
+    if (imageWidth == 0 || imageHeight == 0 || left < 0 || top < 0 || strength < 4) return;
+
+    int32_t n = strength;
+    if (mode == 1) {
+        n -= n % 4;
+        top -= top % 4;
+        width -= width % n;
+        height -= height % n;
+    } else if (mode == 2) {
+        if (n % 2 == 0) ++n;
+    } else {
+        return;
+    }
+
+    // Whole rectangle or nothing; the image's own size is checked too, in
+    // case the size handed in disagrees with it.
+    if (width <= 0 || height <= 0) return;
+    const int64_t right = static_cast<int64_t>(left) + width;
+    const int64_t bottom = static_cast<int64_t>(top) + height;
+    if (right > imageWidth || bottom > imageHeight) return;
+    if (right > image.cols || bottom > image.rows) return;
+
+    cv::Mat region = image(cv::Rect(left, top, width, height));
+    region.copyTo(scratch);
+    if (mode == 1)
+        pixelateBlocks(scratch, n);
+    else
+        cv::blur(scratch, scratch, cv::Size(n, n), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    scratch.copyTo(region);
+}
+
+void obscureRegion(cv::Mat& image, int32_t mode, int32_t strength, int32_t left, int32_t top,
+                   int32_t width, int32_t height, int32_t imageWidth, int32_t imageHeight) {
+    cv::Mat scratch;
+    obscureRegion(image, mode, strength, left, top, width, height, imageWidth, imageHeight,
+                  scratch);
+}
+
+void pixelateBlocks(cv::Mat& image, int32_t n) {
+    if (image.empty() || image.type() != CV_8UC3 || n <= 0) return;
+    const int32_t blocksX = image.cols / n, blocksY = image.rows / n;
+    if (blocksX == 0 || blocksY == 0) return;
+
+    // 64-bit sums: a 32-bit sum would wrap for blocks above 4104 pixels a side.
+    std::vector<uint64_t> sums(static_cast<std::size_t>(blocksX) * 3);
+    const uint64_t area = static_cast<uint64_t>(n) * n;
+    for (int32_t band = 0; band < blocksY; ++band) {
+        const int32_t y0 = band * n, y1 = y0 + n;
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int32_t y = y0; y < y1; ++y) {
+            const uint8_t* p = image.ptr<uint8_t>(y);
+            for (int32_t b = 0; b < blocksX; ++b) {
+                uint64_t* sum = &sums[static_cast<std::size_t>(b) * 3];
+                for (int32_t k = 0; k < n; ++k, p += 3) {
+                    sum[0] += p[0];
+                    sum[1] += p[1];
+                    sum[2] += p[2];
+                }
+            }
+        }
+        for (uint64_t& sum : sums) sum /= area;  // means rounded down
+        for (int32_t y = y0; y < y1; ++y) {
+            uint8_t* p = image.ptr<uint8_t>(y);
+            for (int32_t b = 0; b < blocksX; ++b) {
+                const uint64_t* mean = &sums[static_cast<std::size_t>(b) * 3];
+                for (int32_t k = 0; k < n; ++k, p += 3) {
+                    p[0] = static_cast<uint8_t>(mean[0]);
+                    p[1] = static_cast<uint8_t>(mean[1]);
+                    p[2] = static_cast<uint8_t>(mean[2]);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace quexal

@@ -1,0 +1,74 @@
+// Drawing for the face mask: lay a BGRA picture over the working frame
+// (resampled, turned in a transparent square canvas, alpha-blended), and
+// pixelate or blur one rectangle of it in place.
+//
+// All functions are pure over their buffers. Scratch Mats may be handed in
+// so that a caller drawing every frame reuses their storage; results never
+// depend on what the scratch held before.
+#pragma once
+
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+namespace quexal {
+
+// Storage reused between draws. Contents are meaningless between calls.
+struct MaskScratch {
+    cv::Mat scaled;  // resampled picture, 8UC4
+    cv::Mat canvas;  // picture centred in a transparent square, 8UC4
+    cv::Mat turned;  // the canvas after turning, 8UC4
+    cv::Mat region;  // copy of the rectangle being obscured, 8UC3
+};
+
+// Blends `picture` (pictureWidth x pictureHeight, 4 bytes a pixel, packed)
+// onto `frame` (frameWidth x frameHeight, 3 bytes a pixel, packed) over the
+// rectangle (left, top, width, height), resampled to width x height when
+// that differs from the picture's size and turned by `angle` radians
+// (counter-clockwise on screen) when angle is not exactly 0. Source row r
+// lands on frame row top - 1 + r. Pixels outside the frame are skipped.
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
+              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
+              float angle, int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch);
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
+              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
+              float angle, int32_t frameWidth, int32_t frameHeight);
+
+// One channel of the blend: trunc(s * alpha + f * (1 - alpha)) with alpha
+// and 1 - alpha held as 32-bit floats, the sum in double.
+inline uint8_t blendChannel(uint8_t s, uint8_t f, float alpha, float beta) {
+    return static_cast<uint8_t>(static_cast<double>(s) * alpha + static_cast<double>(f) * beta);
+}
+
+// Area-resamples a packed BGRA picture into `out` (newWidth x newHeight, 8UC4).
+void scaleMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
+               int32_t newWidth, int32_t newHeight, cv::Mat& out);
+
+// Side of the square canvas that holds a picture `width` wide turned by
+// `angle`: width * (|sin| + |cos|), from 32-bit float steps, never less than
+// `width`.
+int32_t rotatedCanvasSide(int32_t width, float angle);
+
+// Centres a packed BGRA picture in a transparent g x g canvas and turns it
+// by `angle` about the canvas centre, bilinear, with transparent fill.
+// Writes the result to `out` (g x g, 8UC4) and answers g.
+int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
+                   float angle, cv::Mat& canvas, cv::Mat& out);
+
+// Pixelates (mode 1, blocks of `strength` rounded down to a multiple of 4)
+// or box-blurs (mode 2, an odd `strength` square) the rectangle of `image`
+// (8UC3). Mode 1 moves the top up to a multiple of 4 and cuts width and
+// height down to whole blocks. A rectangle not wholly inside the image, a
+// negative corner or a strength below 4 leaves the image unchanged.
+void obscureRegion(cv::Mat& image, int32_t mode, int32_t strength, int32_t left, int32_t top,
+                   int32_t width, int32_t height, int32_t imageWidth, int32_t imageHeight,
+                   cv::Mat& scratch);
+void obscureRegion(cv::Mat& image, int32_t mode, int32_t strength, int32_t left, int32_t top,
+                   int32_t width, int32_t height, int32_t imageWidth, int32_t imageHeight);
+
+// Replaces every n x n block of `image` (8UC3) by its mean, each channel
+// rounded down. Pixels of a partial block at the right or bottom edge are
+// left as they are.
+void pixelateBlocks(cv::Mat& image, int32_t n);
+
+}  // namespace quexal
