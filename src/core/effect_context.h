@@ -12,6 +12,7 @@
 #include <opencv2/objdetect.hpp>
 
 #include "effects/fire/fire_routine.h"
+#include "mask/mask_rendering.h"
 
 namespace quexal {
 
@@ -80,6 +81,7 @@ struct EffectContext {
     float smoothAngle = 0.0f;
     std::vector<uint8_t> maskPixels;  // empty while no picture is held
     int32_t maskWidth = 0, maskHeight = 0;
+    MaskScratch maskScratch;  // drawing storage reused from frame to frame
 
     // ---- Feature tracking (mask/) ----------------------------------------
     int32_t trackState = 0, trackFlags = 0;

@@ -1,8 +1,85 @@
+// The per-frame face mask: find or follow the face, place the overlay by the
+// picture's kind (or the band across the eyes), steady it, and draw it into
+// the working frame.
 #include "core/effect_context.h"
+#include "mask/mask_placement.h"
+#include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
+namespace {
 
-int EffectContext::processMask(uint8_t*, int32_t) { return QX_MASK_NOT_READY; }
+FaceMeasure measuredFace(const EffectContext& c) {
+    return {c.faceX, c.faceY, c.eyeMidX, c.eyeMidY, c.eyeDistance, c.faceAngle};
+}
+
+SmoothState loadSmoothing(const EffectContext& c) {
+    SmoothState s;
+    s.x = c.smoothX;
+    s.y = c.smoothY;
+    s.velX = c.smoothVelX;
+    s.velY = c.smoothVelY;
+    s.size = c.smoothSize;
+    s.sizeVel = c.smoothSizeVel;
+    s.angleVel = c.smoothAngleVel;
+    s.angle = c.smoothAngle;
+    return s;
+}
+
+void storeSmoothing(EffectContext& c, const SmoothState& s) {
+    c.smoothX = s.x;
+    c.smoothY = s.y;
+    c.smoothVelX = s.velX;
+    c.smoothVelY = s.velY;
+    c.smoothSize = s.size;
+    c.smoothSizeVel = s.sizeVel;
+    c.smoothAngleVel = s.angleVel;
+    c.smoothAngle = s.angle;
+}
+
+// The stored copy matches the recorded size; a failed registration can leave
+// the size of a picture that was never stored.
+bool holdsPicture(const EffectContext& c) {
+    return c.maskWidth > 0 && c.maskHeight > 0 &&
+           c.maskPixels.size() >= static_cast<std::size_t>(c.maskWidth) * c.maskHeight * 4;
+}
+
+}  // namespace
+
+int EffectContext::processMask(uint8_t* frame, int32_t mode) {
+    if (status != 1 || !hasWorkingImages()) return QX_MASK_NOT_READY;
+
+    // Follow the face while the last detection found it whole; a lost track
+    // falls back to a detection on this same frame.
+    const bool tracked = redetect == 0 && detectStage == 4 && trackFace(frame) != 0;
+    if (!tracked) {
+        if (detectFace(frame) != 4) return QX_DONE;  // no usable face: frame untouched
+        storeSmoothing(*this, SmoothState{});
+        trackState = -1;  // the tracker seeds its points from this detection
+        redetect = 0;
+    }
+
+    frameToImage(frame, frameImage);
+
+    const FaceMeasure face = measuredFace(*this);
+    SmoothState smooth = loadSmoothing(*this);
+    if (mode == kPixelateMode || mode == kBlurMode) {
+        const Overlay band = placeEyeBand(face, smooth);
+        const int32_t strength = mode == kPixelateMode ? kPixelateStrength : kBlurStrength;
+        obscureRegion(frameImage, mode, strength, band.left, band.top, band.width, band.height,
+                      frameImage.cols, frameImage.rows, maskScratch.region);
+    } else {
+        Overlay overlay{};
+        if (placeOverlay(maskKind, face, maskAspect, smooth, overlay) &&
+            overlayInRange(overlay) && holdsPicture(*this))
+            drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
+                     overlay.top, overlay.width, overlay.height, overlay.angle,
+                     frameImage.cols, frameImage.rows, maskScratch);
+    }
+    storeSmoothing(*this, smooth);
+
+    imageToFrame(frameImage, frame);
+    return QX_DONE;
+}
 
 }  // namespace quexal
