@@ -1,8 +1,105 @@
+// Face and eye detection: a face search on the reduced, equalised grey
+// frame, then an eye search in each half of the eye band.
+#include <cstdlib>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
 #include "core/effect_context.h"
+#include "mask/face_geometry.h"
 
 namespace quexal {
+namespace {
 
-int EffectContext::detectFace(const uint8_t*) { return 0; }
-int EffectContext::trackFace(const uint8_t*) { return 0; }
+constexpr double kFaceScaleStep = 1.5;
+constexpr double kEyeScaleStep = 1.1;
+const cv::Size kEyeMinWindow(8, 8);
+
+// Raw windows of a cascade: no grouping by the cascade (minimum neighbours
+// 0), in scan order so that the result does not depend on threading.
+std::vector<cv::Rect> rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
+                                 double scaleStep, cv::Size minWindow) {
+    std::vector<cv::Rect> windows;
+    cascade.detectMultiScale(image, windows, scaleStep, 0, 0, minWindow);
+    sortInScanOrder(windows);
+    return windows;
+}
+
+// Cuts a region of the grey frame and keeps a twice-enlarged copy beside
+// it; false when the region is empty or not inside the frame.
+bool cutEyeRegion(const cv::Mat& gray, const cv::Rect& region, cv::Mat& crop, cv::Mat& large) {
+    if (region.width <= 0 || region.height <= 0) return false;
+    if ((region & cv::Rect(0, 0, gray.cols, gray.rows)) != region) return false;
+    gray(region).copyTo(crop);
+    large.create(region.height * 2, region.width * 2, CV_8UC1);
+    return true;
+}
+
+}  // namespace
+
+int EffectContext::detectFace(const uint8_t* frame) {
+    if (frame == nullptr || !hasWorkingImages()) return 0;
+
+    frameToImage(frame, frameImage);
+    cv::cvtColor(frameImage, grayImage, cv::COLOR_BGR2GRAY);
+    cv::resize(grayImage, smallGrayImage, smallGrayImage.size(), 0, 0, cv::INTER_AREA);
+    cv::equalizeHist(smallGrayImage, smallGrayImage);
+
+    try {
+        if (!faceCascade.empty()) {
+            const std::vector<cv::Rect> faces =
+                rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
+                           cv::Size(frameWidth / 6, frameHeight / 6));
+            const std::optional<Box> face = groupFaceWindows(faces, detectScale);
+            if (!face) {
+                detectStage = 0;
+                return 0;
+            }
+            const FaceBand band = faceBandOf(*face);
+            faceLeft = band.faceLeft;
+            eyeBandTop = band.eyeBandTop;
+            faceRight = band.faceRight;
+            eyeBandBottom = band.eyeBandBottom;
+            faceX = band.faceX;
+            faceY = band.faceY;
+            detectStage = 1;
+        }
+
+        const FaceBand band{faceLeft, eyeBandTop, faceRight, eyeBandBottom, faceX, faceY};
+        const EyeRegions regions = eyeRegionsOf(band);
+        if (!cutEyeRegion(grayImage, regions.imageLeft, eyeCrop2, eyeCrop2Large)) return 0;
+        if (!cutEyeRegion(grayImage, regions.imageRight, eyeCrop1, eyeCrop1Large)) return 0;
+        cv::resize(eyeCrop1, eyeCrop1Large, eyeCrop1Large.size(), 0, 0, cv::INTER_AREA);
+        cv::resize(eyeCrop2, eyeCrop2Large, eyeCrop2Large.size(), 0, 0, cv::INTER_AREA);
+
+        if (eyeCascade.empty()) return detectStage;
+
+        const std::optional<EyeMean> left = meanEyeWindow(
+            rawWindows(eyeCascade, eyeCrop2Large, kEyeScaleStep, kEyeMinWindow), true);
+        if (!left) return 2;
+        const int32_t leftOx = regions.imageLeft.x;
+        leftEyeHeight = left->bottom - left->top;
+        leftEyeX = ((left->left + leftOx) + (left->right + leftOx)) / 2 + 3;
+        leftEyeY = ((left->top + regions.eyeTop) + (left->bottom + regions.eyeTop)) / 2;
+        detectStage = 2;
+
+        const std::optional<EyeMean> right = meanEyeWindow(
+            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow), false);
+        if (!right) return 2;
+        const int32_t rightOx = regions.imageRight.x;
+        rightEyeHeight = right->bottom - right->top;
+        rightEyeX = ((right->left + rightOx) + (right->right + rightOx)) / 2;
+        rightEyeY = ((right->top + regions.eyeTop) + (right->bottom + regions.eyeTop)) / 2;
+
+        eyeDistance = std::abs(rightEyeX - leftEyeX);
+        eyeMidX = (leftEyeX + rightEyeX) / 2;
+        eyeMidY = (leftEyeY + rightEyeY) / 2;
+        faceAngle = angleBetween(rightEyeX, rightEyeY, leftEyeX, leftEyeY);
+        detectStage = 4;
+        return 4;
+    } catch (...) {
+        return 0;
+    }
+}
 
 }  // namespace quexal
