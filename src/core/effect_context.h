@@ -104,6 +104,11 @@ struct EffectContext {
     std::vector<int32_t> lensRemap;
     std::vector<uint8_t> lensCopy;
 
+    // ---- Colour (effects/colour/) ----------------------------------------
+    // Copy of the frame for the screen blend of the glow modes, sized on
+    // first need and kept, so a frame costs no allocation.
+    std::vector<uint8_t> colourCopy;
+
     // ---- Fire (effects/fire/) --------------------------------------------
     CFireRoutine fire;
 
@@ -134,6 +139,8 @@ struct EffectContext {
     // effects/
     int processLens(uint8_t* frame, int32_t mode);
     int processColor(uint8_t* frame, int32_t mode);
+    void glowFrame(uint8_t* frame);      // effects/colour/, mode 18
+    void softGreyFrame(uint8_t* frame);  // effects/colour/, mode 24
     int processFire(uint8_t* frame);
 };
 
