@@ -92,8 +92,12 @@ struct EffectContext {
     int32_t trackPointCount = 0;
 
     // ---- Background (background/) ----------------------------------------
+    // Contours come back in vectors and flood fills answer their area, so
+    // no contour storage or connected-component record is kept.
     cv::Mat bkgMask, bkgFrame, bkgWork, bkgReference1, bkgReference2, bkgReference3;
     cv::Mat bkgGray, bkgPicture, bkgBlend;
+    cv::Mat bkgVideoFrame;                // a video frame of another size, top row first
+    std::vector<uint8_t> bkgVideoBuffer;  // the reader's latest frame, reused per frame
     std::unique_ptr<VideoReader> videoReader;
     int32_t videoWidth = 0, videoHeight = 0;
     int32_t bkgState = -1;
@@ -134,7 +138,11 @@ struct EffectContext {
     // background/
     int getBkgSnapshot(const uint8_t* frame, int32_t width, int32_t height);
     int setBkg(const void* source, int32_t type, int32_t width, int32_t height);
+    int setBackgroundVideo(const char* path);
+    int setBackgroundPicture(const uint8_t* data, int32_t width, int32_t height);
     int processBkg(uint8_t* frame, int32_t halo, int32_t haloColor, int32_t cutLine);
+    double segmentBackground(int32_t cutLine);  // matte into bkgMask; answers the background area
+    int fetchVideoFrame();                      // 1, or the result processBkg answers
 
     // effects/
     int processLens(uint8_t* frame, int32_t mode);

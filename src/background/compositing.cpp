@@ -1,0 +1,155 @@
+// Background replacement of one frame: segmentation, the video frame of a
+// video source, and the composite of camera, background and halo.
+#include "background/compositing.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include <opencv2/imgproc.hpp>
+
+#include "background/video/video_reader.h"
+#include "core/effect_context.h"
+#include "core/numeric.h"
+#include "quexal/quexal.h"
+
+namespace quexal {
+namespace bkg {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+EdgeTable buildEdgeTable() {
+    EdgeTable table;
+    for (int m = 1; m <= kFeatherBandEnd; ++m) {
+        const float w = asFloat32(std::cos(kPi * m / 18.0));
+        table.cameraWeight[m] = w;
+        table.backgroundWeight[m] = asFloat32(1.0 - w);
+    }
+    for (int m = 1; m <= kHaloBandEnd; ++m) {
+        const float s = asFloat32(std::sin(kPi * m / 30.0));
+        table.haloAlpha[m] = static_cast<uint8_t>(truncToInt(255.0 * s));
+    }
+    return table;
+}
+
+// Blend weights per alpha: f = float(a / 255.0), g = float(1 - f).
+struct AlphaWeights {
+    float layer[256];
+    float image[256];
+};
+
+AlphaWeights buildAlphaWeights() {
+    AlphaWeights weights;
+    for (int a = 0; a < 256; ++a) {
+        weights.layer[a] = asFloat32(a / 255.0);
+        weights.image[a] = asFloat32(1.0 - weights.layer[a]);
+    }
+    return weights;
+}
+
+}  // namespace
+
+const EdgeTable& edgeTable() {
+    static const EdgeTable table = buildEdgeTable();
+    return table;
+}
+
+void compositeMatte(const uint8_t* matte, const uint8_t* camera, uint8_t* output,
+                    int32_t pixelCount, bool halo, HaloColour colour, uint8_t* haloLayer) {
+    const EdgeTable& table = edgeTable();
+    for (int32_t i = 0; i < pixelCount; ++i, camera += 3, output += 3) {
+        const int m = matte[i];
+        if (m == 0) {
+            output[0] = camera[0], output[1] = camera[1], output[2] = camera[2];
+        } else if (halo) {
+            if (m <= kFeatherBandEnd)
+                output[0] = camera[0], output[1] = camera[1], output[2] = camera[2];
+            if (m <= kHaloBandEnd) {
+                uint8_t* h = haloLayer + static_cast<std::size_t>(i) * 4;
+                h[0] = colour.blue, h[1] = colour.green, h[2] = colour.red;
+                h[3] = table.haloAlpha[m];
+            }
+        } else if (m <= kFeatherBandEnd) {
+            const float w = table.cameraWeight[m], v = table.backgroundWeight[m];
+            output[0] = featherChannel(camera[0], output[0], w, v);
+            output[1] = featherChannel(camera[1], output[1], w, v);
+            output[2] = featherChannel(camera[2], output[2], w, v);
+        }
+        // Otherwise the background already in `output` stays.
+    }
+}
+
+void blendRgba(const uint8_t* layer, uint8_t* image, int32_t width, int32_t height) {
+    if (layer == nullptr || image == nullptr || width <= 0 || height <= 0) return;
+    static const AlphaWeights weights = buildAlphaWeights();
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    for (std::size_t i = 0; i < count; ++i, layer += 4, image += 3) {
+        const int a = layer[3];
+        // Alpha 0 weighs the image by exactly 1 and the layer by 0.
+        if (a == 0) continue;
+        const double f = weights.layer[a], g = weights.image[a];
+        image[0] = static_cast<uint8_t>(layer[0] * f + image[0] * g);
+        image[1] = static_cast<uint8_t>(layer[1] * f + image[1] * g);
+        image[2] = static_cast<uint8_t>(layer[2] * f + image[2] * g);
+    }
+}
+
+}  // namespace bkg
+
+// Brings the reader's latest frame into bkgPicture, top row first and
+// stretched bilinearly to the frame size. Answers 1, -1 when the reader has
+// no full frame to give, or 0 when the stretch could not be made.
+int EffectContext::fetchVideoFrame() {
+    const int32_t size = videoReader->grabFrame(bkgVideoBuffer);
+    const std::size_t expected = static_cast<std::size_t>(videoWidth) * videoHeight * 3;
+    if (size <= 0 || videoWidth <= 0 || videoHeight <= 0 ||
+        bkgVideoBuffer.size() < expected)
+        return QX_BKG_NO_SOURCE;
+
+    // Video frames arrive bottom row first.
+    const cv::Mat video(videoHeight, videoWidth, CV_8UC3, bkgVideoBuffer.data());
+    if (videoWidth == frameWidth && videoHeight == frameHeight) {
+        cv::flip(video, bkgPicture, 0);
+        return 1;
+    }
+    try {
+        cv::flip(video, bkgVideoFrame, 0);
+        cv::resize(bkgVideoFrame, bkgPicture, bkgPicture.size(), 0, 0, cv::INTER_LINEAR);
+    } catch (const std::bad_alloc&) {
+        return QX_BKG_LITTLE_BACKGROUND;
+    } catch (const cv::Exception&) {
+        return QX_BKG_LITTLE_BACKGROUND;
+    }
+    return 1;
+}
+
+int EffectContext::processBkg(uint8_t* frame, int32_t halo, int32_t haloColor,
+                              int32_t cutLine) {
+    if (bkgState < 1) return bkgState - 1;
+    // A failed re-initialisation may have dropped the images under a chosen
+    // source; there is no reference to compare with then.
+    if (!hasWorkingImages()) return QX_BKG_NO_REFERENCE;
+
+    frameToImage(frame, frameImage);
+    const double backgroundArea = segmentBackground(cutLine);
+
+    if (halo) bkgBlend.setTo(0);
+    if (bkgState == 1 && videoReader) {
+        const int fetched = fetchVideoFrame();
+        if (fetched != 1) return fetched;
+    }
+    // With a still picture, or a video source whose reader was removed,
+    // bkgPicture already holds the background.
+
+    bkgPicture.copyTo(bkgWork);
+    bkg::compositeMatte(bkgMask.data, frameImage.data, bkgWork.data, pixelCount, halo != 0,
+                        bkg::haloColourFrom(static_cast<uint32_t>(haloColor)), bkgBlend.data);
+    if (halo) bkg::blendRgba(bkgBlend.data, bkgWork.data, frameWidth, frameHeight);
+
+    imageToFrame(bkgWork, frame);
+    return bkg::enoughBackground(backgroundArea, pixelCount) ? QX_DONE
+                                                              : QX_BKG_LITTLE_BACKGROUND;
+}
+
+}  // namespace quexal

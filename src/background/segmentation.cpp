@@ -1,0 +1,136 @@
+// Which pixels of a frame belong to the person: differences against the
+// reference, outlines of the large blobs, a fill of the background from the
+// top corners and the blurred matte.
+#include "background/segmentation.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <opencv2/imgproc.hpp>
+
+#include "core/effect_context.h"
+
+namespace quexal {
+namespace bkg {
+
+int chainLength(const std::vector<cv::Point>& outline) {
+    const std::size_t n = outline.size();
+    if (n < 2) return 0;
+    int steps = 0;
+    cv::Point previous = outline[n - 1];
+    for (const cv::Point& p : outline) {
+        steps += std::max(std::abs(p.x - previous.x), std::abs(p.y - previous.y));
+        previous = p;
+    }
+    return steps;
+}
+
+bool isLargeOutline(const std::vector<cv::Point>& outline) {
+    return chainLength(outline) >= kMinChainLength &&
+           cv::arcLength(outline, true) > kMinOutlinePerimeter;
+}
+
+// The outlines are traced with the simple chain approximation (end points of
+// straight runs): their perimeter and their drawing at thickness 3 are then
+// those of the approximated chains, which an outline through every chain
+// point does not always reproduce pixel for pixel.
+void drawLargeOutlines(cv::Mat& blobs, cv::Mat& canvas) {
+    blobs.row(0).setTo(0);
+    blobs.row(blobs.rows - 1).setTo(0);
+    blobs.col(0).setTo(0);
+    blobs.col(blobs.cols - 1).setTo(0);
+
+    std::vector<std::vector<cv::Point>> outlines;
+    cv::findContours(blobs, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+
+    canvas.setTo(255);
+    for (int i = 0; i < static_cast<int>(outlines.size()); ++i)
+        if (isLargeOutline(outlines[i]))
+            cv::drawContours(canvas, outlines, i, cv::Scalar(0), kOutlineThickness, cv::LINE_8);
+}
+
+std::optional<int> barrierRow(int32_t cutLine, int32_t frameHeight, int32_t reverseRows) {
+    if (cutLine == 0) return std::nullopt;
+    const int64_t percent = reverseRows ? 100 - static_cast<int64_t>(cutLine) : cutLine;
+    const int64_t product = static_cast<int64_t>(frameHeight) * percent;
+    const double row = static_cast<double>(product) / 100.0;
+    // A line of thickness 2 this far outside the frame draws nothing, so
+    // clamping here changes no pixel and keeps the drawing arithmetic small.
+    const double margin = 4.0 * kBarrierThickness;
+    return static_cast<int>(std::clamp(row, -margin, frameHeight + margin));
+}
+
+void drawBarrier(cv::Mat& canvas, int row) {
+    cv::line(canvas, cv::Point(0, row), cv::Point(canvas.cols - 1, row), cv::Scalar(0),
+             kBarrierThickness, cv::LINE_8, 0);
+}
+
+double fillFromTopCorners(cv::Mat& canvas) {
+    const cv::Scalar filled(kFilledBackground), exact(0);
+    cv::Rect bounds;
+    double area = cv::floodFill(canvas, cv::Point(0, 0), filled, &bounds, exact, exact, 8);
+    if (bounds.width < canvas.cols - 1)
+        area += cv::floodFill(canvas, cv::Point(canvas.cols - 1, 0), filled, &bounds, exact,
+                              exact, 8);
+    return area;
+}
+
+void makeMatte(cv::Mat& canvas) {
+    cv::threshold(canvas, canvas, kFilledBackground, 0, cv::THRESH_TOZERO_INV);
+    cv::blur(canvas, canvas, cv::Size(kMatteBlurSize, kMatteBlurSize), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE);
+}
+
+}  // namespace bkg
+
+namespace {
+
+// One comparison of the shifted, blurred frame against a reference: the
+// grey absolute difference thresholded into bkgMask.
+void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& difference,
+                    cv::Mat& mask) {
+    cv::absdiff(reference, frame, difference);
+    cv::cvtColor(difference, mask, cv::COLOR_BGR2GRAY);
+    cv::threshold(mask, mask, bkg::kDifferenceThreshold, 255, cv::THRESH_BINARY);
+}
+
+}  // namespace
+
+// Works on frameImage, which holds the frame. Leaves the matte in bkgMask
+// and answers the area of the filled background.
+double EffectContext::segmentBackground(int32_t cutLine) {
+    using namespace bkg;
+    const cv::Size frameBlur(kFrameBlurSize, kFrameBlurSize);
+    frameImage.copyTo(bkgFrame);
+    cv::blur(bkgFrame, bkgFrame, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+
+    // Three comparisons, the frame brightened, then darkened, against the
+    // references prepared with the matching shifts; their union is the raw
+    // foreground.
+    differenceMask(bkgReference1, bkgFrame, bkgWork, bkgMask);
+    bkgMask.copyTo(bkgGray);
+    cv::add(bkgFrame, cv::Scalar::all(kSecondComparisonShift), bkgFrame);
+    differenceMask(bkgReference2, bkgFrame, bkgWork, bkgMask);
+    cv::add(bkgMask, bkgGray, bkgGray);
+    cv::add(bkgFrame, cv::Scalar::all(kThirdComparisonShift), bkgFrame);
+    differenceMask(bkgReference3, bkgFrame, bkgWork, bkgMask);
+    cv::add(bkgMask, bkgGray, bkgGray);
+
+    // Grow every region by two pixels: the dilation, then the blur, which
+    // keeps a pixel nonzero next to any nonzero neighbour.
+    cv::dilate(bkgGray, bkgGray, cv::Mat());
+    cv::blur(bkgGray, bkgGray, cv::Size(kUnionBlurSize, kUnionBlurSize), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE);
+
+    drawLargeOutlines(bkgGray, bkgMask);
+    if (const std::optional<int> row = barrierRow(cutLine, frameHeight, reverseRows))
+        drawBarrier(bkgMask, *row);
+
+    // Everything not reached from the top corners (inside an outline, or
+    // cut off by it or by the barrier) stays person.
+    const double backgroundArea = fillFromTopCorners(bkgMask);
+    makeMatte(bkgMask);
+    return backgroundArea;
+}
+
+}  // namespace quexal
