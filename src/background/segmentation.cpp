@@ -101,8 +101,7 @@ void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& dif
 double EffectContext::segmentBackground(int32_t cutLine) {
     using namespace bkg;
     const cv::Size frameBlur(kFrameBlurSize, kFrameBlurSize);
-    frameImage.copyTo(bkgFrame);
-    cv::blur(bkgFrame, bkgFrame, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    cv::blur(frameImage, bkgFrame, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 
     // Three comparisons, the frame brightened, then darkened, against the
     // references prepared with the matching shifts; their union is the raw
