@@ -1,0 +1,179 @@
+// Feature tracking: seeding, rounding and the loss rules on their own, then
+// following a real face across frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "core/effect_context.h"
+#include "mask/feature_tracking.h"
+#include "test_support.h"
+
+namespace quexal {
+namespace {
+
+TEST(TrackPoints, SeedsTheFacePointAndThreePointsAboveEachEye) {
+    cv::Point2f p[kTrackPoints];
+    seedTrackPoints({160, 130, 180, 100, 140, 102, 12, 10}, p);
+    const cv::Point2f expected[kTrackPoints] = {{160, 130}, {180, 90}, {178, 90}, {182, 90},
+                                                {140, 94},  {138, 94}, {142, 94}};
+    for (int i = 0; i < kTrackPoints; ++i) EXPECT_EQ(expected[i], p[i]) << i;
+}
+
+TEST(TrackPoints, CoordinatesRoundHalvesToEvenThenDivideTruncating) {
+    // x: 2.5 -> 2, 3.5 -> 4; eye means 32/3 and -31/3 truncate toward zero.
+    const cv::Point2f p[kTrackPoints] = {{2.5f, 3.5f},   {10, 20},    {11, 20.5f}, {11.4f, 21},
+                                         {-10, 19.5f}, {-10.5f, 20}, {-11, 20}};
+    const TrackedFace f = faceFromPoints(p);
+    EXPECT_EQ(2, f.faceX);
+    EXPECT_EQ(4, f.faceY);
+    EXPECT_EQ(10, f.rightEyeX);   // 10 + 11 + 11
+    EXPECT_EQ(20, f.rightEyeY);   // 20 + 20 + 21
+    EXPECT_EQ(-10, f.leftEyeX);   // -10 - 10 - 11
+    EXPECT_EQ(20, f.leftEyeY);    // 20 + 20 + 20
+    EXPECT_EQ(20, f.eyeDistance);
+    EXPECT_EQ(0, f.eyeMidX);
+    EXPECT_EQ(0.0f, f.faceAngle);
+}
+
+// A sound face: eyes 40 apart on one line, face point 30 below them.
+TrackedFace soundFace() {
+    TrackedFace f;
+    f.rightEyeX = 180, f.leftEyeX = 140, f.rightEyeY = f.leftEyeY = 100;
+    f.eyeDistance = 40, f.eyeMidX = 160, f.eyeMidY = 100;
+    f.faceX = 160, f.faceY = 130;
+    return f;
+}
+
+TEST(TrackLoss, EachRuleHoldsAtItsBoundaryAndFailsOnePast) {
+    EXPECT_TRUE(looksLikeFace(soundFace()));
+    TrackedFace f = soundFace();
+    f.eyeDistance = 16;
+    EXPECT_TRUE(looksLikeFace(f));
+    f.eyeDistance = 15;
+    EXPECT_FALSE(looksLikeFace(f));
+
+    f = soundFace();
+    f.leftEyeY = 150;  // 50 apart
+    EXPECT_TRUE(looksLikeFace(f));
+    f.leftEyeY = 151;
+    EXPECT_FALSE(looksLikeFace(f));
+    f.leftEyeY = 49;
+    EXPECT_FALSE(looksLikeFace(f));
+
+    for (int side : {-1, 1}) {
+        f = soundFace();
+        f.eyeMidX = f.faceX + 70 * side;
+        EXPECT_TRUE(looksLikeFace(f));
+        f.eyeMidX = f.faceX + 71 * side;
+        EXPECT_FALSE(looksLikeFace(f));
+    }
+
+    f = soundFace();
+    for (auto [below, holds] : {std::pair{0, true}, {-1, false}, {70, true}, {71, false}}) {
+        f.faceY = f.eyeMidY + below;
+        EXPECT_EQ(holds, looksLikeFace(f)) << below;
+    }
+}
+
+// ---- Tracking a real face ----------------------------------------------
+
+cv::Mat shifted(const cv::Mat& image, int dx, int dy) {
+    const cv::Matx23d move(1, 0, dx, 0, 1, dy);
+    cv::Mat out;
+    cv::warpAffine(image, out, move, image.size(), cv::INTER_NEAREST, cv::BORDER_REPLICATE);
+    return out;
+}
+
+// A context with a successful detection on `photo`, ready to seed as the
+// mask driver leaves it.
+void detectOn(EffectContext& ctx, const cv::Mat& photo, bool bottomUp) {
+    ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, photo.cols, bottomUp ? photo.rows : -photo.rows));
+    const auto frame = test::toHostFrame(photo, bottomUp);
+    ASSERT_EQ(4, ctx.detectFace(frame.data()));
+    ctx.trackState = -1;
+    ctx.redetect = 0;
+}
+
+TEST(TrackFace, SeedingCallMovesNothingAndAStillSceneStaysPut) {
+    const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
+    EffectContext ctx;
+    detectOn(ctx, photo, true);
+    const int faceX = ctx.faceX, faceY = ctx.faceY, rightX = ctx.rightEyeX, leftX = ctx.leftEyeX;
+    const int rightLine = ctx.rightEyeY - ctx.rightEyeHeight + 2;
+    const int leftLine = ctx.leftEyeY - ctx.leftEyeHeight + 2;
+    const auto frame = test::toHostFrame(photo, true);
+
+    ASSERT_EQ(1, ctx.trackFace(frame.data()));
+    EXPECT_EQ(1, ctx.trackState);
+    EXPECT_EQ(faceX, ctx.faceX);
+    EXPECT_EQ(rightLine + ctx.rightEyeHeight - 2, ctx.rightEyeY);  // still the detection's
+    EXPECT_EQ(kTrackPoints, ctx.trackPointCount);
+    EXPECT_EQ(cv::Point2f(faceX, faceY), ctx.trackPrevPoints[0]);
+
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(1, ctx.trackFace(frame.data()));
+        EXPECT_EQ(faceX, ctx.faceX);
+        EXPECT_EQ(faceY, ctx.faceY);
+        EXPECT_EQ(rightX, ctx.rightEyeX);
+        EXPECT_EQ(leftX, ctx.leftEyeX);
+        EXPECT_EQ(rightLine, ctx.rightEyeY);
+        EXPECT_EQ(leftLine, ctx.leftEyeY);
+        EXPECT_EQ(1, ctx.trackFlags & 1);
+    }
+}
+
+TEST(TrackFace, FollowsAFaceMovingAFewPixelsAFrame) {
+    const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
+    EffectContext ctx;
+    detectOn(ctx, photo, true);
+    auto frame = test::toHostFrame(photo, true);
+    ASSERT_EQ(1, ctx.trackFace(frame.data()));
+    const std::vector<cv::Point2f> seeds(ctx.trackPrevPoints.begin(),
+                                         ctx.trackPrevPoints.begin() + kTrackPoints);
+    const int faceX = ctx.faceX, faceY = ctx.faceY;
+
+    for (int t = 1; t <= 30; ++t) {
+        const int dx = 2 * t, dy = -t;
+        frame = test::toHostFrame(shifted(photo, dx, dy), true);
+        ASSERT_EQ(1, ctx.trackFace(frame.data())) << "frame " << t;
+        for (int i = 0; i < kTrackPoints; ++i) {
+            const cv::Point2f expected = seeds[i] + cv::Point2f(dx, dy);
+            EXPECT_LE(cv::norm(ctx.trackPrevPoints[i] - expected), 2.0)
+                << "frame " << t << " point " << i;
+        }
+        EXPECT_NEAR(faceX + dx, ctx.faceX, 2);
+        EXPECT_NEAR(faceY + dy, ctx.faceY, 2);
+    }
+}
+
+TEST(TrackFace, LosesTheTrackWhenTheFaceIsGone) {
+    const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
+    EffectContext ctx;
+    detectOn(ctx, photo, false);
+    auto frame = test::toHostFrame(photo, false);
+    ASSERT_EQ(1, ctx.trackFace(frame.data()));
+    // The face point is moved up onto the sky, above the eyes' line.
+    ctx.trackPrevPoints[0] = {160, 10};
+    ASSERT_EQ(0, ctx.trackFace(frame.data()));
+    EXPECT_EQ(1, ctx.redetect);
+    EXPECT_EQ(0, ctx.trackState);
+    // Lost stays lost until a detection: later calls only exchange images.
+    EXPECT_EQ(0, ctx.trackFace(frame.data()));
+}
+
+TEST(TrackFace, APendingRedetectionAnswersZeroEvenWhenTheFaceHolds) {
+    const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
+    EffectContext ctx;
+    detectOn(ctx, photo, false);
+    const auto frame = test::toHostFrame(photo, false);
+    ASSERT_EQ(1, ctx.trackFace(frame.data()));
+    ctx.redetect = 1;
+    EXPECT_EQ(0, ctx.trackFace(frame.data()));
+    EXPECT_EQ(1, ctx.trackState);
+}
+
+}  // namespace
+}  // namespace quexal
