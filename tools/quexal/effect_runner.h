@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "effect_spec.h"
+#include "library_host.h"
+
+namespace qxcli {
+
+// What the library answered. message is empty when the call was accepted.
+struct Outcome {
+    int code = 1;
+    std::string message;
+    bool ok() const { return message.empty(); }
+};
+
+// A mask picture file as 4-byte BGRA pixels (an opaque alpha is added to
+// pictures without one). Throws HostError when it cannot be read.
+cv::Mat loadMaskPicture(const std::string& path);
+
+// Drives one effect through the library for a stream of frames. The library
+// must have been initialised for the frame size first.
+class EffectRunner {
+public:
+    EffectRunner(EffectSpec spec, EffectOptions options, RowOrder order);
+
+    // A picture to register instead of options.picture (BGRA).
+    void setMaskPicture(cv::Mat bgra) { maskPicture_ = std::move(bgra); }
+
+    // Registers the mask picture, or takes the reference snapshot and sets
+    // the background source. firstFrame is the first input frame, top-down.
+    Outcome prepare(const cv::Mat& firstFrame);
+
+    // Applies the effect to one top-down BGR frame in place.
+    Outcome apply(cv::Mat& frame);
+
+    const EffectSpec& spec() const { return spec_; }
+
+    // Background frames composited although less than 15 % was background.
+    int littleBackgroundFrames() const { return littleBackground_; }
+
+private:
+    Outcome prepareMask();
+    Outcome prepareBackground(const cv::Mat& firstFrame);
+    Outcome waitForVideoFrame(const cv::Mat& firstFrame);
+    int callLibrary(uint8_t* frame) const;
+    Outcome judge(int code) const;
+
+    EffectSpec spec_;
+    EffectOptions options_;
+    RowOrder order_;
+    cv::Mat maskPicture_;
+    bool videoSource_ = false;
+    int littleBackground_ = 0;
+};
+
+}  // namespace qxcli

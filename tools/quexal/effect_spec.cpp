@@ -1,0 +1,83 @@
+#include "effect_spec.h"
+
+#include <array>
+
+#include "quexal/quexal.h"
+
+namespace qxcli {
+
+namespace {
+
+struct NamedMode {
+    const char* name;
+    int mode;
+};
+
+constexpr std::array<NamedMode, 5> kColourModes = {{
+    {"negative", QX_COLOR_NEGATIVE},
+    {"grey", QX_COLOR_GREY},
+    {"glow", QX_COLOR_GLOW},
+    {"softgrey", QX_COLOR_SOFT_GREY},
+    {"sepia", QX_COLOR_SEPIA},
+}};
+
+constexpr std::array<NamedMode, 2> kEyeModes = {{{"pixelate", 1}, {"blur", 2}}};
+
+template <size_t N>
+std::optional<int> lookUp(const std::array<NamedMode, N>& table, std::string_view name) {
+    for (const NamedMode& m : table)
+        if (name == m.name) return m.mode;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<EffectSpec> parseEffect(std::string_view text) {
+    const size_t colon = text.find(':');
+    const std::string_view head = text.substr(0, colon);
+    const std::string_view tail = colon == std::string_view::npos ? "" : text.substr(colon + 1);
+    const bool hasTail = colon != std::string_view::npos;
+    EffectSpec spec;
+    spec.name = std::string(text);
+
+    if (head == "colour" || head == "color") {
+        const auto mode = lookUp(kColourModes, tail);
+        if (!mode) return std::nullopt;
+        spec.family = Family::Colour;
+        spec.mode = *mode;
+        spec.name = "colour:" + std::string(tail);
+        return spec;
+    }
+    if (head == "lens") {
+        if (tail.size() != 1 || tail[0] < '1' || tail[0] > '7') return std::nullopt;
+        spec.family = Family::Lens;
+        spec.mode = tail[0] - '0';
+        return spec;
+    }
+    if (head == "eyes") {
+        const auto mode = lookUp(kEyeModes, tail);
+        if (!mode) return std::nullopt;
+        spec.family = Family::Eyes;
+        spec.mode = *mode;
+        return spec;
+    }
+    if (hasTail) return std::nullopt;
+    if (head == "fire") spec.family = Family::Fire;
+    else if (head == "mask") spec.family = Family::Mask;
+    else if (head == "background") spec.family = Family::Background;
+    else return std::nullopt;
+    return spec;
+}
+
+std::vector<std::string> knownEffectNames() {
+    std::vector<std::string> names;
+    for (const NamedMode& m : kColourModes) names.push_back(std::string("colour:") + m.name);
+    for (int mode = 1; mode <= 7; ++mode) names.push_back("lens:" + std::to_string(mode));
+    names.push_back("fire");
+    names.push_back("mask");
+    for (const NamedMode& m : kEyeModes) names.push_back(std::string("eyes:") + m.name);
+    names.push_back("background");
+    return names;
+}
+
+}  // namespace qxcli

@@ -1,0 +1,80 @@
+#include "library_host.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <system_error>
+
+#include <opencv2/core.hpp>
+
+#include "host_error.h"
+#include "quexal/quexal.h"
+
+namespace qxcli {
+
+namespace fs = std::filesystem;
+
+#ifndef QUEXAL_DEFAULT_DATA_ROOT
+#define QUEXAL_DEFAULT_DATA_ROOT ""
+#endif
+#ifndef QUEXAL_SOURCE_DATA_DIR
+#define QUEXAL_SOURCE_DATA_DIR ""
+#endif
+
+const char* rowOrderName(RowOrder order) {
+    return order == RowOrder::TopDown ? "top-down" : "bottom-up";
+}
+
+fs::path executableDir() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : self.parent_path();
+}
+
+static bool holdsCascades(const fs::path& root) {
+    std::error_code ec;
+    return fs::is_regular_file(root / "QXdata" / "haarcascade_frontalface_alt.xml", ec) &&
+           fs::is_regular_file(root / "QXdata" / "eye_8.xml", ec);
+}
+
+std::string findDataRoot(const std::string& override) {
+    if (!override.empty()) {
+        if (!holdsCascades(override))
+            throw HostError("data folder " + override + " has no QXdata/ with both cascades");
+        return override;
+    }
+    const fs::path exe = executableDir();
+    const std::array<fs::path, 3> candidates = {fs::path(QUEXAL_DEFAULT_DATA_ROOT), exe,
+                                                exe / ".." / "share" / "quexal"};
+    for (const fs::path& c : candidates)
+        if (!c.empty() && holdsCascades(c)) return c.lexically_normal().string();
+    throw HostError("no QXdata folder found (build the project, or pass --data DIR)");
+}
+
+fs::path findSampleRoot() {
+    const fs::path exe = executableDir();
+    const std::array<fs::path, 2> candidates = {fs::path(QUEXAL_SOURCE_DATA_DIR),
+                                                exe / ".." / "share" / "quexal"};
+    std::error_code ec;
+    for (const fs::path& c : candidates)
+        if (!c.empty() && fs::is_directory(c / "sample", ec)) return c.lexically_normal();
+    throw HostError("no sample folder found (data/sample in the source tree)");
+}
+
+void initLibrary(const std::string& dataRoot, cv::Size size, RowOrder order) {
+    const int32_t height = order == RowOrder::TopDown ? -size.height : size.height;
+    if (_QX_init(dataRoot.c_str(), size.width, height, 0, 0) != QX_DONE)
+        throw HostError("_QX_init refused " + std::to_string(size.width) + "x" +
+                        std::to_string(size.height) + " with data folder " + dataRoot);
+}
+
+cv::Mat toHostOrder(const cv::Mat& image, RowOrder order) {
+    cv::Mat out;
+    if (order == RowOrder::TopDown)
+        out = image.clone();
+    else
+        cv::flip(image, out, 0);
+    return out;
+}
+
+}  // namespace qxcli

@@ -1,0 +1,127 @@
+#include "media.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "host_error.h"
+
+namespace qxcli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return ext;
+}
+
+bool isCameraName(const std::string& input) { return input.rfind("/dev/video", 0) == 0; }
+
+// A picture sequence name holds exactly one %d, %03d and the like.
+bool isSequencePattern(const std::string& name) {
+    const size_t at = name.find('%');
+    if (at == std::string::npos || name.find('%', at + 1) != std::string::npos) return false;
+    size_t i = at + 1;
+    while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
+    return i < name.size() && name[i] == 'd';
+}
+
+cv::Mat asBgr(const cv::Mat& frame) {
+    cv::Mat out;
+    if (frame.channels() == 1) cv::cvtColor(frame, out, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4) cv::cvtColor(frame, out, cv::COLOR_BGRA2BGR);
+    else out = frame;
+    if (out.depth() != CV_8U) out.convertTo(out, CV_8U, 1.0 / 257.0);
+    return out.isContinuous() ? out : out.clone();
+}
+
+}  // namespace
+
+bool isImageFileName(const std::string& path) {
+    static const std::array<const char*, 8> kExts = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".webp"};
+    const std::string ext = lowerExtension(path);
+    return std::find(kExts.begin(), kExts.end(), ext) != kExts.end();
+}
+
+FrameSource::FrameSource(const std::string& input) {
+    if (isCameraName(input)) {
+        camera_ = true;
+        if (!capture_.open(input, cv::CAP_V4L2)) throw HostError("cannot open camera " + input);
+    } else {
+        if (!fs::is_regular_file(input)) throw HostError("no such file: " + input);
+        if (isImageFileName(input)) still_ = cv::imread(input, cv::IMREAD_COLOR);
+        if (still_.empty() && !capture_.open(input)) throw HostError("cannot read " + input);
+    }
+    if (isStill()) {
+        still_ = asBgr(still_);
+        size_ = still_.size();
+        count_ = 1;
+        return;
+    }
+    size_ = {static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH)),
+             static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT))};
+    if (size_.width <= 0 || size_.height <= 0) throw HostError("cannot tell the frame size of " + input);
+    const double fps = capture_.get(cv::CAP_PROP_FPS);
+    if (fps > 0 && fps < 1000) fps_ = fps;
+    if (!camera_) count_ = std::max(0, static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_COUNT)));
+}
+
+bool FrameSource::next(cv::Mat& frame) {
+    if (isStill()) {
+        if (served_ >= repeat_) return false;
+        ++served_;
+        frame = still_.clone();
+        return true;
+    }
+    cv::Mat raw;
+    if (!capture_.read(raw) || raw.empty()) return false;
+    frame = asBgr(raw);
+    if (frame.size() != size_) cv::resize(frame, frame, size_, 0, 0, cv::INTER_AREA);
+    ++served_;
+    return true;
+}
+
+FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : output_(output) {
+    const fs::path parent = fs::path(output).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent)) throw HostError("no such folder: " + parent.string());
+    picture_ = isImageFileName(output);
+    sequence_ = picture_ && output.find('%') != std::string::npos;
+    if (sequence_ && !isSequencePattern(output))
+        throw HostError("a picture sequence name takes one %d pattern: " + output);
+    if (picture_) return;
+    const std::string ext = lowerExtension(output);
+    int fourcc = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
+    if (ext == ".mp4" || ext == ".mov" || ext == ".m4v") fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+    else if (ext != ".avi" && ext != ".mkv") throw HostError("unknown output type: " + output + " (use .png, .jpg, .avi, .mp4)");
+    if (!video_.open(output, cv::CAP_FFMPEG, fourcc, fps, size))
+        throw HostError("cannot write video " + output);
+}
+
+void FrameSink::write(const cv::Mat& frame) {
+    if (video_.isOpened()) {
+        video_.write(frame);
+    } else if (sequence_) {
+        char name[4096];
+        std::snprintf(name, sizeof name, output_.c_str(), index_);
+        if (!cv::imwrite(name, frame)) throw HostError(std::string("cannot write ") + name);
+    } else {
+        frame.copyTo(last_);
+    }
+    ++index_;
+}
+
+void FrameSink::finish() {
+    if (video_.isOpened()) video_.release();
+    if (picture_ && !sequence_ && !last_.empty() && !cv::imwrite(output_, last_))
+        throw HostError("cannot write " + output_);
+    if (index_ == 0) throw HostError("no frame was written to " + output_);
+}
+
+}  // namespace qxcli
