@@ -42,34 +42,49 @@ struct JobResult {
 
 EffectSpec effect(const std::string& name) { return *parseEffect(name); }
 
+DemoJob job(std::string slug, std::string label, const std::string& name, EffectOptions options = {},
+            RowOrder order = RowOrder::BottomUp) {
+    DemoJob j;
+    j.slug = std::move(slug);
+    j.label = std::move(label);
+    j.spec = effect(name);
+    j.options = std::move(options);
+    j.order = order;
+    return j;
+}
+
 std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     std::vector<DemoJob> jobs;
     // Colour and lens frames go to the library top row first, the rest in
     // the bottom-up order of a bitmap host, so both orders are exercised.
     for (const char* mode : {"negative", "grey", "glow", "softgrey", "sepia"})
-        jobs.push_back({std::string("colour_") + mode, std::string("colour:") + mode,
-                        effect(std::string("colour:") + mode), {}, RowOrder::TopDown});
+        jobs.push_back(job(std::string("colour_") + mode, std::string("colour:") + mode,
+                           std::string("colour:") + mode, {}, RowOrder::TopDown));
     const char* lensNames[] = {"swirl", "mirror", "radial", "radial", "radial", "radial", "radial"};
     for (int mode = 1; mode <= 7; ++mode)
-        jobs.push_back({"lens_" + std::to_string(mode), "lens:" + std::to_string(mode) + " " + lensNames[mode - 1],
-                        effect("lens:" + std::to_string(mode)), {}, RowOrder::TopDown});
-    jobs.push_back({"fire", "fire", effect("fire"), {}});
+        jobs.push_back(job("lens_" + std::to_string(mode), "lens:" + std::to_string(mode) + " " + lensNames[mode - 1],
+                           "lens:" + std::to_string(mode), {}, RowOrder::TopDown));
+    jobs.push_back(job("fire", "fire", "fire"));
 
     for (const MaskPicture& m : sampleMaskPictures()) {
         EffectOptions o;
         o.kind = m.kind;
         const std::string what = m.file.substr(0, m.file.find('_'));
-        DemoJob job{"mask_kind" + std::to_string(m.kind), "mask kind " + std::to_string(m.kind) + " " + what,
-                    effect("mask"), o, RowOrder::BottomUp, m.pixels};
-        if (m.kind == 2) job.stills = {28, 45, 62, 76};  // the glasses follow the face
-        jobs.push_back(job);
+        DemoJob mask = job("mask_kind" + std::to_string(m.kind), "mask kind " + std::to_string(m.kind) + " " + what,
+                           "mask", o);
+        mask.maskPicture = m.pixels;
+        if (m.kind == 2) mask.stills = {28, 45, 62, 76};  // the glasses follow the face
+        jobs.push_back(mask);
         if (m.kind == 2) {
-            o.kind = 8;
-            jobs.push_back({"mask_kind8", "mask kind 8 glasses", effect("mask"), o, RowOrder::BottomUp, m.pixels});
+            mask.slug = "mask_kind8";
+            mask.label = "mask kind 8 glasses";
+            mask.options.kind = 8;
+            mask.stills = {kShowcaseFrame};
+            jobs.push_back(mask);
         }
     }
-    jobs.push_back({"eyes_pixelate", "eyes:pixelate", effect("eyes:pixelate"), {}});
-    jobs.push_back({"eyes_blur", "eyes:blur", effect("eyes:blur"), {}});
+    jobs.push_back(job("eyes_pixelate", "eyes:pixelate", "eyes:pixelate"));
+    jobs.push_back(job("eyes_blur", "eyes:blur", "eyes:blur"));
 
     EffectOptions picture;
     picture.source = (samples / "coffee_320x240.png").string();
@@ -80,10 +95,10 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     halo.haloColor = 0x00FFFF;  // yellow
     EffectOptions cut = picture;
     cut.cutLine = 60;
-    jobs.push_back({"background_picture", "background picture", effect("background"), picture});
-    jobs.push_back({"background_video", "background video", effect("background"), video});
-    jobs.push_back({"background_halo", "background halo 0x00FFFF", effect("background"), halo});
-    jobs.push_back({"background_cutline", "background cut-line 60", effect("background"), cut, RowOrder::TopDown});
+    jobs.push_back(job("background_picture", "background picture", "background", picture));
+    jobs.push_back(job("background_video", "background video", "background", video));
+    jobs.push_back(job("background_halo", "background halo 0x00FFFF", "background", halo));
+    jobs.push_back(job("background_cutline", "background cut-line 60", "background", cut, RowOrder::TopDown));
     return jobs;
 }
 

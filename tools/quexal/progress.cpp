@@ -9,6 +9,8 @@ namespace qxcli {
 
 namespace {
 constexpr int kBarWidth = 30;
+constexpr const char* kHashes = "##############################";
+constexpr const char* kDots = "..............................";
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 }  // namespace
 
@@ -42,15 +44,15 @@ void Progress::draw(bool final) {
         std::fprintf(stderr, "%s: %d frames in %.1f s (%.1f fps)\n", label_.c_str(), frames_, seconds, fps());
         return;
     }
-    std::string bar;
+    char bar[128];
     if (total_ > 0) {
         const int filled = std::min(kBarWidth, frames_ * kBarWidth / total_);
-        bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
-              std::to_string(frames_) + "/" + std::to_string(total_);
+        std::snprintf(bar, sizeof bar, "[%.*s%.*s] %d/%d", filled, kHashes, kBarWidth - filled, kDots, frames_,
+                      total_);
     } else {
-        bar = std::to_string(frames_) + " frames";
+        std::snprintf(bar, sizeof bar, "%d frames", frames_);
     }
-    std::fprintf(stderr, "\r\033[K%s %s  %.1f fps%s", label_.c_str(), bar.c_str(), fps(), final ? "\n" : "");
+    std::fprintf(stderr, "\r\033[K%s %s  %.1f fps%s", label_.c_str(), bar, fps(), final ? "\n" : "");
     std::fflush(stderr);
 }
 
