@@ -12,8 +12,8 @@ namespace qxcli {
 namespace {
 
 constexpr int kEmptyFrames = 12;
-constexpr int kRiseFrames = 12;
-constexpr int kSwayFrames = 56;
+constexpr int kRiseFrames = 24;
+constexpr int kSwayFrames = 44;
 constexpr double kPi = 3.14159265358979323846;
 
 // Head, neck and shoulders of the 320x240 portrait: a hand-traced outline,
@@ -52,7 +52,8 @@ cv::Mat personMatte(const cv::Mat& portrait) {
     return matte;
 }
 
-// Where the person stands in frame t: offset and tilt about the neck.
+// Where the person stands in frame t: offset and tilt about the neck. The
+// rise eases out and the sway stays slow enough for point tracking to hold.
 struct Pose {
     double dx, dy, degrees;
 };

@@ -217,8 +217,8 @@ TEST(DemoClip, StartsEmptyThenThePersonMoves) {
     };
     for (int t = 0; t < clip.emptyFrames; ++t) EXPECT_LT(changedArea(t, nullptr), 0.001) << t;
     cv::Point2d a, b;
-    EXPECT_GT(changedArea(38, &a), 0.2);
-    EXPECT_GT(changedArea(66, &b), 0.2);
+    EXPECT_GT(changedArea(47, &a), 0.2);
+    EXPECT_GT(changedArea(69, &b), 0.2);
     EXPECT_GT(a.x - b.x, 30) << "the person sways sideways";
     EXPECT_LT(changedArea(static_cast<int>(clip.frames.size()) - 1, nullptr), 0.85) << "the scene stays around";
 }
