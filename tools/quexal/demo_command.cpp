@@ -125,7 +125,7 @@ JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& da
     const Outcome ready = runner.prepare(clip.frames[0]);
     if (!ready.ok()) return refuse(ready);
 
-    FrameSink video((out / (job.slug + ".avi")).string(), clip.frames[0].size(), clip.fps);
+    std::optional<FrameSink> video;  // opened once a frame is accepted
     Progress progress(job.label, static_cast<int>(clip.frames.size()));
     for (size_t t = 0; t < clip.frames.size(); ++t) {
         cv::Mat frame = clip.frames[t].clone();
@@ -134,7 +134,8 @@ JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& da
             if (t > 0) progress.finish();
             return refuse(done);
         }
-        video.write(frame);
+        if (!video) video.emplace((out / (job.slug + ".avi")).string(), frame.size(), clip.fps);
+        video->write(frame);
         progress.tick();
         for (int f : job.stills) {
             if (f != static_cast<int>(t)) continue;
@@ -142,7 +143,7 @@ JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& da
             result.tiles.push_back({frame, tileLabel(job, f), false});
         }
     }
-    video.finish();
+    video->finish();
     progress.finish();
     return result;
 }

@@ -1,4 +1,5 @@
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <stdexcept>
 
@@ -79,7 +80,9 @@ int runCommand(const Args& args) {
     const Outcome ready = runner.prepare(frame);
     if (!ready.ok()) throw HostError(spec->name + ": " + ready.message);
 
-    FrameSink sink(run.output, source.size(), run.fps > 0 ? run.fps : source.fps());
+    // Opened on the first accepted frame, so a refusal leaves no file behind.
+    std::optional<FrameSink> sink;
+    const double fps = run.fps > 0 ? run.fps : source.fps();
     const int limit = run.frames > 0 ? run.frames : source.count();
     Progress progress(spec->name, limit, !run.quiet && limit != 1);
     gStopRequested = 0;
@@ -92,13 +95,14 @@ int runCommand(const Args& args) {
             std::signal(SIGINT, previous);
             throw HostError(spec->name + ": " + out.message + " at frame " + std::to_string(done));
         }
-        sink.write(frame);
+        if (!sink) sink.emplace(run.output, source.size(), fps);
+        sink->write(frame);
         progress.tick();
         ++done;
     } while ((run.frames == 0 || done < run.frames) && !gStopRequested && source.next(frame));
     std::signal(SIGINT, previous);
 
-    sink.finish();
+    sink->finish();
     progress.finish();
     if (runner.littleBackgroundFrames() > 0 && !run.quiet)
         std::fprintf(stderr, "note: in %d of %d frames less than 15%% of the picture was found to be background\n",
