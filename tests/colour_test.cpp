@@ -142,7 +142,7 @@ TEST(ColourTones, PortableAndVectorRowsAgreeOnShortRuns) {
     if (!detail::colourVectorRowsAvailable()) GTEST_SKIP() << "no vector rows here";
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
     for (int count : {1, 15, 16, 17, 333, 5001}) {
-        for (int tone : {17, 18, 25}) {
+        for (int tone : {17, 18, 19, 20, 25}) {
             Bytes fast(photo.data, photo.data + count * 3), portable = fast;
             applyColorTone(fast.data(), count, tone);
             detail::applyColorTonePortable(portable.data(), count, tone);

@@ -1,4 +1,4 @@
-// AVX2 rows of the grey and sepia tones, bit for bit equal to the portable
+// AVX2 rows of the grey, sepia and bright-part tones, bit for bit equal to the portable
 // rows (the tests compare both on every one of the 2^24 colours).
 //
 // Why the sepia row is exact without doubles:
@@ -137,10 +137,17 @@ QX_AVX2 int32_t greyRows(uint8_t* px, int32_t blocks) {
 }
 
 // ---- Sepia -----------------------------------------------------------------
+//
+// The sepia rows keep one pixel in each 32-bit lane (8 pixels a step), so
+// that the luma comes from two 16-bit multiply-adds per part and the three
+// output bytes are put together with shifts, leaving the shuffle units
+// little to do.
+
+constexpr int kSepiaStep = 8;
 
 // One output channel: floor(y + c) = floor(y) + base + (frac(y) >= tau).
 struct SepiaChannel {
-    int16_t base;
+    int32_t base;
     float tau;
 };
 
@@ -149,96 +156,187 @@ SepiaChannel sepiaChannel(double offset) {
     const double tau = 1.0 - (offset - base);
     float t = static_cast<float>(tau);
     if (static_cast<double>(t) < tau) t = std::nextafter(t, 2.0f);
-    return {static_cast<int16_t>(base), t};
+    return {static_cast<int32_t>(base), t};
+}
+
+// A luma weight times 2^27, split into its high part (from bit 13) and
+// its low 13 bits.
+struct SplitWeight {
+    int16_t high, low;
+};
+
+SplitWeight splitWeight(float weight) {
+    const auto w = static_cast<int64_t>(std::ldexp(static_cast<double>(weight), 27));
+    return {static_cast<int16_t>(w >> 13), static_cast<int16_t>(w & 8191)};
 }
 
 struct SepiaConstants {
     SepiaChannel red, green, blue;
-    float highRed, highGreen, highBlue;  // Wh * 2^-14
-    float lowRed, lowGreen, lowBlue;     // Wl * 2^-27
+    SplitWeight wRed, wGreen, wBlue;
 };
-
-SepiaConstants buildSepiaConstants() {
-    SepiaConstants k{};
-    k.red = sepiaChannel(kSepiaRed1 - kSepiaRed2);
-    k.green = sepiaChannel(kSepiaGreen2 - kSepiaGreen1);
-    k.blue = sepiaChannel(-kSepiaBlue1 - kSepiaBlue2);
-    const auto split = [](float weight, float& high, float& low) {
-        const auto w = static_cast<int64_t>(std::ldexp(static_cast<double>(weight), 27));
-        high = static_cast<float>(std::ldexp(static_cast<double>(w >> 13), -14));
-        low = static_cast<float>(std::ldexp(static_cast<double>(w & 8191), -27));
-    };
-    split(kLumaRed, k.highRed, k.lowRed);
-    split(kLumaGreen, k.highGreen, k.lowGreen);
-    split(kLumaBlue, k.highBlue, k.lowBlue);
-    return k;
-}
 
 const SepiaConstants& sepiaConstants() {
-    static const SepiaConstants k = buildSepiaConstants();
+    static const SepiaConstants k = {
+        sepiaChannel(kSepiaRed1 - kSepiaRed2), sepiaChannel(kSepiaGreen2 - kSepiaGreen1),
+        sepiaChannel(-kSepiaBlue1 - kSepiaBlue2), splitWeight(kLumaRed),
+        splitWeight(kLumaGreen), splitWeight(kLumaBlue)};
     return k;
 }
 
-// Luma of 8 pixels whose channels are given as 8 bytes each.
-struct LumaParts {
-    __m256 highR, highG, highB, lowR, lowG, lowB;
-};
+// pshufb masks over a 128-bit lane holding 4 pixels: (blue, green) and
+// (red, 0) as 16-bit pairs of each 32-bit lane, and the way back from
+// 32-bit lanes of (blue, green, red, 0) to 12 packed bytes.
+constexpr std::array<uint8_t, 16> pairMask(int first, int second) {
+    std::array<uint8_t, 16> m{};
+    for (int j = 0; j < 4; ++j) {
+        m[4 * j] = static_cast<uint8_t>(3 * j + first);
+        m[4 * j + 1] = 0x80;
+        m[4 * j + 2] = second < 0 ? 0x80 : static_cast<uint8_t>(3 * j + second);
+        m[4 * j + 3] = 0x80;
+    }
+    return m;
+}
+
+constexpr std::array<uint8_t, 16> compressMask() {
+    std::array<uint8_t, 16> m{};
+    for (int t = 0; t < 16; ++t) m[t] = t < 12 ? static_cast<uint8_t>(t / 3 * 4 + t % 3) : 0x80;
+    return m;
+}
+
+alignas(16) constexpr std::array<uint8_t, 16> kBlueGreenMask = pairMask(0, 1);
+alignas(16) constexpr std::array<uint8_t, 16> kRedMask = pairMask(2, -1);
+alignas(16) constexpr std::array<uint8_t, 16> kCompressMask = compressMask();
+
+QX_AVX2 inline __m256i laneMask(const std::array<uint8_t, 16>& m) {
+    return _mm256_broadcastsi128_si256(mask(m));
+}
+
+QX_AVX2 inline __m256i weightPair(int16_t first, int16_t second) {
+    return _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(first)) |
+                             (static_cast<int32_t>(static_cast<uint16_t>(second)) << 16));
+}
+
+QX_AVX2 inline __m256i channelByte(__m256i whole, __m256 frac, const SepiaChannel& c) {
+    const __m256i above =
+        _mm256_castps_si256(_mm256_cmp_ps(frac, _mm256_set1_ps(c.tau), _CMP_GE_OQ));
+    const __m256i value = _mm256_sub_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(c.base)),
+                                           above);
+    return _mm256_min_epi32(_mm256_max_epi32(value, _mm256_setzero_si256()),
+                            _mm256_set1_epi32(255));
+}
+
+// 8 pixels a step. Each step reads 4 bytes past its 24, so the caller
+// leaves those 4 bytes to the portable rows.
+template <bool kInverted>
+QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t steps) {
+    const SepiaConstants& k = sepiaConstants();
+    const __m256i blueGreen = laneMask(kBlueGreenMask), red = laneMask(kRedMask);
+    const __m256i compress = laneMask(kCompressMask);
+    const __m256i highBG = weightPair(k.wBlue.high, k.wGreen.high);
+    const __m256i lowBG = weightPair(k.wBlue.low, k.wGreen.low);
+    const __m256i highR = weightPair(k.wRed.high, 0), lowR = weightPair(k.wRed.low, 0);
+    const __m256 highScale = _mm256_set1_ps(0x1p-14f), lowScale = _mm256_set1_ps(0x1p-27f);
+    const __m256i invert = _mm256_set1_epi32(0xFFFFFF);
+    for (int32_t i = 0; i < steps; ++i, px += 3 * kSepiaStep) {
+        // Lane 0 holds pixels 0-3 from byte 0, lane 1 pixels 4-7 from byte 12.
+        const __m256i in = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 12)), 1);
+        const __m256i bg = _mm256_shuffle_epi8(in, blueGreen);
+        const __m256i r = _mm256_shuffle_epi8(in, red);
+        const __m256i high = _mm256_add_epi32(_mm256_madd_epi16(bg, highBG),
+                                              _mm256_madd_epi16(r, highR));
+        const __m256i low = _mm256_add_epi32(_mm256_madd_epi16(bg, lowBG),
+                                             _mm256_madd_epi16(r, lowR));
+        const __m256 y = _mm256_fmadd_ps(_mm256_cvtepi32_ps(low), lowScale,
+                                         _mm256_mul_ps(_mm256_cvtepi32_ps(high), highScale));
+        const __m256i whole = _mm256_cvttps_epi32(y);
+        const __m256 frac = _mm256_sub_ps(y, _mm256_cvtepi32_ps(whole));
+
+        const __m256i redByte = channelByte(whole, frac, k.red);
+        const __m256i blueByte = channelByte(whole, frac, k.blue);
+        __m256i out;
+        if constexpr (kInverted) {
+            // Tone 18: 255 - blue', 255 - blue', 255 - red'.
+            out = _mm256_or_si256(_mm256_or_si256(blueByte, _mm256_slli_epi32(blueByte, 8)),
+                                  _mm256_slli_epi32(redByte, 16));
+            out = _mm256_xor_si256(out, invert);
+        } else {
+            const __m256i greenByte = channelByte(whole, frac, k.green);
+            out = _mm256_or_si256(_mm256_or_si256(blueByte, _mm256_slli_epi32(greenByte, 8)),
+                                  _mm256_slli_epi32(redByte, 16));
+        }
+        // Back to 12 bytes a lane. Lane 1's bytes are stored as 8 and 4 so
+        // that no store reaches into the bytes the next step loads (a
+        // partly overlapping store would stall that load).
+        out = _mm256_shuffle_epi8(out, compress);
+        const __m128i upper = _mm256_extracti128_si256(out, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm256_castsi256_si128(out));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(px + 12), upper);
+        _mm_storeu_si32(px + 20, _mm_srli_si128(upper, 8));
+    }
+    return steps * kSepiaStep;
+}
+
+// Steps of 8 pixels that fit a run of `count` with the 4 spare bytes.
+int32_t sepiaSteps(int32_t count) {
+    const int64_t bytes = static_cast<int64_t>(count) * 3;
+    return bytes < 28 ? 0 : static_cast<int32_t>((bytes - 4) / (3 * kSepiaStep));
+}
+
+// ---- Bright parts (tones 19 and 20) ------------------------------------------
 
 QX_AVX2 inline __m256 toFloat(__m128i bytes) {
     return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
 }
 
-QX_AVX2 inline __m256 luma8(__m128i b, __m128i g, __m128i r, const LumaParts& w) {
-    const __m256 fb = toFloat(b), fg = toFloat(g), fr = toFloat(r);
-    const __m256 high =
-        _mm256_fmadd_ps(fb, w.highB, _mm256_fmadd_ps(fg, w.highG, _mm256_mul_ps(fr, w.highR)));
-    const __m256 low =
-        _mm256_fmadd_ps(fb, w.lowB, _mm256_fmadd_ps(fg, w.lowG, _mm256_mul_ps(fr, w.lowR)));
-    return _mm256_add_ps(high, low);
+// The luma table entry of channel value i is trunc(3i * weight). The float
+// product truncates to the same integer as the exact one for every i and
+// weight (the tests compare all colours with the table), so the row forms
+// the table sum with three float multiplies instead of three look-ups.
+QX_AVX2 inline __m256i tablePart8(__m128i channel, float weight) {
+    const __m256 v = _mm256_mul_ps(toFloat(channel), _mm256_set1_ps(3.0f));
+    return _mm256_cvttps_epi32(_mm256_mul_ps(v, _mm256_set1_ps(weight)));
 }
 
-// floor(y + c) of 16 pixels, clamped to bytes. Whole parts and fractions
-// come in two halves of 8; the 16-bit packs interleave the halves by
-// 128-bit lane, which the final permute undoes.
-QX_AVX2 inline __m128i sepiaChannel16(__m256i whole16, __m256 fracLo, __m256 fracHi,
-                                      const SepiaChannel& c) {
-    const __m256 tau = _mm256_set1_ps(c.tau);
-    const __m256i above = _mm256_packs_epi32(
-        _mm256_castps_si256(_mm256_cmp_ps(fracLo, tau, _CMP_GE_OQ)),
-        _mm256_castps_si256(_mm256_cmp_ps(fracHi, tau, _CMP_GE_OQ)));
-    const __m256i value =
-        _mm256_sub_epi16(_mm256_add_epi16(whole16, _mm256_set1_epi16(c.base)), above);
-    const __m256i ordered = _mm256_permute4x64_epi64(value, 0xD8);
+QX_AVX2 inline __m256i tableSum8(__m128i b, __m128i g, __m128i r) {
+    return _mm256_add_epi32(
+        _mm256_add_epi32(tablePart8(r, kTableRed), tablePart8(g, kTableGreen)),
+        tablePart8(b, kTableBlue));
+}
+
+QX_AVX2 inline __m256i level8(__m256i sum, __m256i bright) {
+    const __m256i excess = _mm256_sub_epi32(sum, _mm256_set1_epi32(kBrightThreshold));
+    return _mm256_and_si256(_mm256_and_si256(excess, bright), _mm256_set1_epi32(0xFF));
+}
+
+// Packs two halves of 8 int32 (each 0..255) into 16 bytes in pixel order.
+QX_AVX2 inline __m128i packBytes(__m256i lo, __m256i hi) {
+    const __m256i ordered = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
     return _mm_packus_epi16(_mm256_castsi256_si128(ordered),
                             _mm256_extracti128_si256(ordered, 1));
 }
 
-template <bool kInverted>
-QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t blocks) {
-    const SepiaConstants& k = sepiaConstants();
-    const LumaParts w = {_mm256_set1_ps(k.highRed), _mm256_set1_ps(k.highGreen),
-                         _mm256_set1_ps(k.highBlue), _mm256_set1_ps(k.lowRed),
-                         _mm256_set1_ps(k.lowGreen), _mm256_set1_ps(k.lowBlue)};
-    const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
+template <bool kLevel>
+QX_AVX2 int32_t brightRows(uint8_t* px, int32_t blocks) {
+    const __m256i threshold = _mm256_set1_epi32(kBrightThreshold);
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
     for (int32_t i = 0; i < blocks; ++i, px += 3 * kBlock) {
         const Planes v = loadPlanes(px);
-        const __m256 yLo = luma8(v.b, v.g, v.r, w);
-        const __m256 yHi = luma8(_mm_srli_si128(v.b, 8), _mm_srli_si128(v.g, 8),
-                                 _mm_srli_si128(v.r, 8), w);
-        const __m256i wholeLo = _mm256_cvttps_epi32(yLo);
-        const __m256i wholeHi = _mm256_cvttps_epi32(yHi);
-        const __m256 fracLo = _mm256_sub_ps(yLo, _mm256_cvtepi32_ps(wholeLo));
-        const __m256 fracHi = _mm256_sub_ps(yHi, _mm256_cvtepi32_ps(wholeHi));
-        const __m256i whole16 = _mm256_packs_epi32(wholeLo, wholeHi);
-        const __m128i red = sepiaChannel16(whole16, fracLo, fracHi, k.red);
-        const __m128i blue = sepiaChannel16(whole16, fracLo, fracHi, k.blue);
-        if constexpr (kInverted) {
-            // Tone 18: 255 - blue', 255 - blue', 255 - red'.
-            const __m128i invBlue = _mm_xor_si128(blue, ones);
-            storePlanes(px, {invBlue, invBlue, _mm_xor_si128(red, ones)});
+        const __m256i sumLo = tableSum8(v.b, v.g, v.r);
+        const __m256i sumHi =
+            tableSum8(_mm_srli_si128(v.b, 8), _mm_srli_si128(v.g, 8), _mm_srli_si128(v.r, 8));
+        const __m256i brightLo = _mm256_cmpgt_epi32(sumLo, threshold);
+        const __m256i brightHi = _mm256_cmpgt_epi32(sumHi, threshold);
+        if constexpr (kLevel) {
+            // Tone 20: the low byte of the excess, grey.
+            storeSpread(px, packBytes(level8(sumLo, brightLo), level8(sumHi, brightHi)));
         } else {
-            const __m128i green = sepiaChannel16(whole16, fracLo, fracHi, k.green);
-            storePlanes(px, {blue, green, red});
+            // Tone 19: bright pixels stay, the rest turn black.
+            const __m128i keep =
+                packBytes(_mm256_and_si256(brightLo, lowByte), _mm256_and_si256(brightHi, lowByte));
+            storePlanes(px, {_mm_and_si128(v.b, keep), _mm_and_si128(v.g, keep),
+                             _mm_and_si128(v.r, keep)});
         }
     }
     return blocks * kBlock;
@@ -255,8 +353,10 @@ int32_t applyColorToneAvx2(uint8_t* pixels, int32_t count, int32_t tone) {
     const int32_t blocks = count / kBlock;
     switch (tone) {
         case kToneGrey: return greyRows(pixels, blocks);
-        case kToneSepia: return sepiaRows<false>(pixels, blocks);
-        case kToneInvertedSepia: return sepiaRows<true>(pixels, blocks);
+        case kToneSepia: return sepiaRows<false>(pixels, sepiaSteps(count));
+        case kToneInvertedSepia: return sepiaRows<true>(pixels, sepiaSteps(count));
+        case kToneBrightKeep: return brightRows<false>(pixels, blocks);
+        case kToneBrightLevel: return brightRows<true>(pixels, blocks);
         default: return 0;
     }
 }
