@@ -103,10 +103,12 @@ struct EffectContext {
     int32_t bkgState = -1;
 
     // ---- Lens (effects/lens/) --------------------------------------------
-    int32_t lensSwirlSize = 0;
-    std::vector<int32_t> lensSwirlMap;
-    std::vector<int32_t> lensRemap;
-    std::vector<uint8_t> lensCopy;
+    // Tables of the mode in lensMode, built for the current frame size.
+    int32_t lensSwirlSize = 0;         // side of the swirl square
+    std::vector<int32_t> lensSwirlMap;  // per square pixel: offset to its source
+    std::vector<int32_t> lensRemap;     // per pixel: source offset, or -1 to keep
+    std::vector<uint8_t> lensCopy;      // the frame as it came in, for the swirl
+    bool buildLensTables(int32_t mode);  // false when out of memory
 
     // ---- Colour (effects/colour/) ----------------------------------------
     // Copy of the frame for the screen blend of the glow modes, sized on

@@ -1,8 +1,119 @@
+// The lens effect: a swirl, a mirror and five radial distortions, applied to
+// the host's buffer through tables built once per mode change.
+#include "effects/lens/lens.h"
+
+#include <cstring>
+#include <new>
+
+#include <opencv2/imgproc.hpp>
+
 #include "core/effect_context.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
 
-int EffectContext::processLens(uint8_t*, int32_t) { return QX_LENS_NOT_READY; }
+void applySwirl(uint8_t* frame, const uint8_t* copy, int32_t width, int32_t height,
+                const int32_t* offsets, int32_t size) {
+    const int32_t n = size;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t start = swirlSquareTop(height, n) * rowBytes +
+                              static_cast<std::size_t>(swirlSquareLeft(width, n)) * 3;
+    for (int32_t j = 0; j < n; ++j) {
+        uint8_t* dst = frame + start + j * rowBytes;
+        const uint8_t* src = copy + start + j * rowBytes;
+        const int32_t* rowOffsets = offsets + static_cast<std::size_t>(j) * n;
+        for (int32_t c = 0; c < n; ++c) {
+            const uint8_t* s = src + 3 * c + rowOffsets[c];
+            dst[3 * c + 0] = s[0];
+            dst[3 * c + 1] = s[1];
+            dst[3 * c + 2] = s[2];
+        }
+    }
+}
+
+void mirrorLeftHalf(uint8_t* frame, int32_t width, int32_t height) {
+    // A single column has no column width - k to take: it stays as it is.
+    if (width < 2) return;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = frame + static_cast<std::size_t>(y) * width * 3;
+        for (int32_t k = width / 2; k < width; ++k) {
+            const uint8_t* s = row + 3 * (width - k);
+            uint8_t* d = row + 3 * k;
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+    }
+}
+
+void applyLensRemap(const uint8_t* frame, const int32_t* map, int32_t width, int32_t height,
+                    uint8_t* image, bool flip) {
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* own = frame + y * rowBytes;
+        const int32_t* entries = map + static_cast<std::size_t>(y) * width;
+        uint8_t* dst = image + (flip ? height - 1 - y : y) * rowBytes;
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t e = entries[x];
+            const uint8_t* s = e == kKeepPixel ? own + 3 * x : frame + e;
+            dst[3 * x + 0] = s[0];
+            dst[3 * x + 1] = s[1];
+            dst[3 * x + 2] = s[2];
+        }
+    }
+}
+
+// Builds what `mode` needs for the current size. The new tables are built
+// aside and swapped in only when every allocation succeeded, so a failure
+// leaves the old tables and lensMode as they were and the next call tries
+// again.
+bool EffectContext::buildLensTables(int32_t mode) {
+    try {
+        if (mode == kLensSwirl) {
+            SwirlMap swirl = buildSwirlMap(frameWidth, frameHeight);
+            std::vector<uint8_t> copy(static_cast<std::size_t>(pixelCount) * 3);
+            lensSwirlSize = swirl.size;
+            lensSwirlMap = std::move(swirl.offsets);
+            lensCopy = std::move(copy);
+            lensRemap = {};
+        } else if (mode >= kLensFirstDistortion) {
+            // The distortion reads the untouched frame and writes the
+            // working image, so it needs no copy of its own.
+            lensRemap = buildLensRemap(frameWidth, frameHeight, mode);
+            lensCopy = {};
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    lensMode = mode;
+    return true;
+}
+
+int EffectContext::processLens(uint8_t* frame, int32_t mode) {
+    if (lensMode == -1) return QX_LENS_NOT_READY;
+    if (mode < kLensSwirl || mode > kLensLastDistortion) return QX_LENS_BAD_MODE;
+    const bool distortion = mode >= kLensFirstDistortion;
+    // The distortions blur through frameImage, which a failed initialisation
+    // leaves absent.
+    if (distortion && !hasWorkingImages()) return QX_LENS_NOT_READY;
+    if (mode != lensMode && !buildLensTables(mode)) return QX_LENS_NOT_READY;
+
+    if (mode == kLensSwirl) {
+        std::memcpy(lensCopy.data(), frame, lensCopy.size());
+        applySwirl(frame, lensCopy.data(), frameWidth, frameHeight, lensSwirlMap.data(),
+                   lensSwirlSize);
+    } else if (mode == kLensMirror) {
+        mirrorLeftHalf(frame, frameWidth, frameHeight);
+    } else {
+        // Same as remapping the frame in place, copying it into frameImage
+        // and blurring there, with two frame copies fewer; the frame is
+        // written only once the blur has succeeded.
+        applyLensRemap(frame, lensRemap.data(), frameWidth, frameHeight, frameImage.data,
+                       reverseRows == 1);
+        cv::GaussianBlur(frameImage, frameImage, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+        imageToFrame(frameImage, frame);
+    }
+    return QX_DONE;
+}
 
 }  // namespace quexal

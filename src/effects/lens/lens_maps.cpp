@@ -1,0 +1,97 @@
+#include "effects/lens/lens_maps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/numeric.h"
+
+namespace quexal {
+namespace {
+
+// Index of the pixel that a real source coordinate truncates to, or -1 when
+// that pixel lies outside 0..limit-1. The range is tested on the real value
+// so that huge values and NaN (a zero half-size) never reach a conversion.
+int32_t truncatedIndex(double v, int32_t limit) {
+    if (!(v > -1.0 && v < static_cast<double>(limit))) return -1;
+    return truncToInt(v);
+}
+
+}  // namespace
+
+int32_t swirlSquareSize(int32_t width, int32_t height) { return std::min(width, height); }
+int32_t swirlSquareTop(int32_t height, int32_t size) { return (height - size) / 2; }
+int32_t swirlSquareLeft(int32_t width, int32_t size) { return (width - size) / 2; }
+
+SwirlMap buildSwirlMap(int32_t width, int32_t height) {
+    SwirlMap map;
+    if (width <= 0 || height <= 0) return map;
+    const int32_t n = swirlSquareSize(width, height);
+    const int32_t top = swirlSquareTop(height, n);
+    const int32_t left = swirlSquareLeft(width, n);
+    const int32_t half = n / 2;
+    map.size = n;
+    map.offsets.assign(static_cast<std::size_t>(n) * n, 0);
+
+    for (int32_t j = 0; j < n; ++j) {
+        int32_t* out = map.offsets.data() + static_cast<std::size_t>(j) * n;
+        const double v = static_cast<double>(j) / n - 0.5;
+        for (int32_t c = 0; c < n; ++c) {
+            const double u = static_cast<double>(c) / n - 0.5;
+            const double l = std::sqrt(u * u + v * v);
+            if (l >= 0.5) continue;  // outside the inscribed disc
+
+            // Half a turn at the centre, falling steeply to none at the rim.
+            const double phi = std::numbers::pi * std::pow(1.0 - 2.0 * l, 6.0);
+            const double cosPhi = std::cos(phi), sinPhi = std::sin(phi);
+            const double dx = c - half, dy = j - half;
+            const int32_t rowShift = truncToInt(half + dy * cosPhi + dx * sinPhi - j);
+            const int32_t colShift = truncToInt(half + dx * cosPhi - dy * sinPhi - c);
+
+            // The turn keeps every source inside the disc; the test makes
+            // sure that no rounding slip can ever read outside the frame.
+            const int32_t srcRow = top + j + rowShift, srcCol = left + c + colShift;
+            if (srcRow < 0 || srcRow >= height || srcCol < 0 || srcCol >= width) continue;
+            out[c] = (rowShift * width + colShift) * 3;
+        }
+    }
+    return map;
+}
+
+Point2 distortPoint(double x, double y, int mode) {
+    if (mode == 6) return {x * std::abs(x), y * std::abs(y)};
+
+    const double r = std::sqrt(x * x + y * y);
+    double radius;
+    switch (mode) {
+        case 3: radius = 0.5 * std::sqrt(r) * std::exp(0.5 * r); break;
+        case 4: radius = r * r; break;
+        case 5: radius = 0.25 * r * std::exp(std::sqrt(r)); break;
+        case 7: radius = r * (1.0 + std::exp(-4.0 * r * r)); break;
+        default: return {x, y};
+    }
+    const double theta = std::atan2(y, x);
+    return {radius * std::cos(theta), radius * std::sin(theta)};
+}
+
+std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode) {
+    std::vector<int32_t> map;
+    if (width <= 0 || height <= 0) return map;
+    map.resize(static_cast<std::size_t>(width) * height);
+    const double hw = width / 2, hh = height / 2;
+
+    int32_t* out = map.data();
+    for (int32_t j = 0; j < height; ++j) {
+        const double y = j / hh - 1.0;
+        for (int32_t k = 0; k < width; ++k) {
+            const double x = k / hw - 1.0;
+            const Point2 p = distortPoint(x, y, mode);
+            const int32_t srcCol = truncatedIndex((p.x + 1.0) * hw, width);
+            const int32_t srcRow = truncatedIndex((p.y + 1.0) * hh, height);
+            *out++ = (srcCol < 0 || srcRow < 0) ? kKeepPixel : (srcRow * width + srcCol) * 3;
+        }
+    }
+    return map;
+}
+
+}  // namespace quexal
