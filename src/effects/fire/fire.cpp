@@ -3,6 +3,21 @@
 
 namespace quexal {
 
-int EffectContext::processFire(uint8_t*) { return QX_FIRE_NOT_READY; }
+// Steps run ahead of the first fire frame after each initialisation, so that
+// it shows a fully grown fire.
+constexpr int32_t kFireWarmupSteps = 100;
+
+int EffectContext::processFire(uint8_t* frame) {
+    if (status == -1) return QX_FIRE_NOT_READY;
+    // The map always has the size of the last successful initialisation,
+    // which is the frame size.
+    if (fire.width != frameWidth || fire.height != frameHeight) return QX_FIRE_NOT_READY;
+    if (fireWarmupPending == 1) {
+        fire.Run(kFireWarmupSteps);
+        fireWarmupPending = 0;
+    }
+    fire.Render(frame);
+    return QX_DONE;
+}
 
 }  // namespace quexal
