@@ -135,6 +135,20 @@ TEST(LensMirror, OddWidthsReadColumnsAsTheyAreAtThatMoment) {
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 9, 9, 9}), column);
 }
 
+TEST(LensMirror, EveryWidthFollowsTheColumnWalk) {
+    for (int w = 1; w <= 13; ++w) {
+        const int h = 3;
+        std::vector<uint8_t> frame(w * h * 3 + 3, 0xEE);
+        for (int i = 0; i < w * h * 3; ++i) frame[i] = static_cast<uint8_t>(i * 37 + 5);
+        std::vector<uint8_t> walked = frame;
+        for (int y = 0; y < h && w > 1; ++y)
+            for (int k = w / 2; k < w; ++k)
+                std::memcpy(&walked[(y * w + k) * 3], &walked[(y * w + w - k) * 3], 3);
+        mirrorLeftHalf(frame.data(), w, h);
+        EXPECT_EQ(walked, frame) << "width " << w;
+    }
+}
+
 // Whether square pixel (j, c) of a swirl of side n lies in the turned disc.
 bool insideDisc(int j, int c, int n) {
     const double u = static_cast<double>(c) / n - 0.5, v = static_cast<double>(j) / n - 0.5;

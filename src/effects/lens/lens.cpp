@@ -2,6 +2,7 @@
 // the host's buffer through tables built once per mode change.
 #include "effects/lens/lens.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -34,15 +35,24 @@ void applySwirl(uint8_t* frame, const uint8_t* copy, int32_t width, int32_t heig
 void mirrorLeftHalf(uint8_t* frame, int32_t width, int32_t height) {
     // A single column has no column width - k to take: it stays as it is.
     if (width < 2) return;
+    const int32_t middle = width / 2;
+    // For odd widths the middle column takes the column after it, which
+    // then takes the new middle back; every later column reads the left
+    // half, which the walk never writes, so those may be copied in any way.
+    const int32_t firstPlain = middle + 1 + (width & 1);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = frame + static_cast<std::size_t>(y) * width * 3;
-        for (int32_t k = width / 2; k < width; ++k) {
-            const uint8_t* s = row + 3 * (width - k);
-            uint8_t* d = row + 3 * k;
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
+        for (int32_t k = middle; k < std::min(firstPlain, width); ++k)
+            std::memcpy(row + 3 * k, row + 3 * (width - k), 3);
+        // Four-byte moves: the extra byte lands on the next pixel, which is
+        // written right after; the row's last pixel moves three bytes so
+        // that nothing past the row is touched.
+        for (int32_t k = firstPlain; k < width - 1; ++k) {
+            uint32_t px;
+            std::memcpy(&px, row + 3 * (width - k), 4);
+            std::memcpy(row + 3 * k, &px, 4);
         }
+        if (firstPlain < width) std::memcpy(row + 3 * (width - 1), row + 3, 3);
     }
 }
 
