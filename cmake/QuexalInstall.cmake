@@ -22,5 +22,8 @@ install(FILES ${CMAKE_BINARY_DIR}/QuexalConfig.cmake
               ${CMAKE_BINARY_DIR}/QuexalConfigVersion.cmake
   DESTINATION ${QUEXAL_CMAKE_DIR})
 
+# The pkg-config file finds its prefix from its own place, so that an
+# installation can be moved (and tested in a scratch prefix).
+file(RELATIVE_PATH QUEXAL_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quexal.pc.in ${CMAKE_BINARY_DIR}/quexal.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/quexal.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
