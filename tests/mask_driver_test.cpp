@@ -205,24 +205,34 @@ TEST(Placement, ChangingModeKeepsTheSizeHistory) {
 
 // ---- The driver -----------------------------------------------------------
 
-// A context ready for mask frames at the portrait's size, picture
-// registered by hand, as registration would leave it.
+// A 200 x 190 picture with every alpha value, as the host would register it.
+std::vector<uint8_t> testPicture() {
+    std::vector<uint8_t> p(200 * 190 * 4);
+    for (std::size_t i = 0; i < p.size(); i += 4) {
+        p[i] = 20;
+        p[i + 1] = 200;
+        p[i + 2] = 60;
+        p[i + 3] = static_cast<uint8_t>(i / 4 % 256);
+    }
+    return p;
+}
+
+// What a successful registration leaves in the context.
+void registerByHand(EffectContext& ctx, int32_t kind) {
+    ctx.maskPixels = testPicture();
+    ctx.maskWidth = 200;
+    ctx.maskHeight = 190;
+    ctx.maskKind = kind;
+    ctx.maskAspect = kAspectLarge;
+    ctx.status = 1;
+    ctx.redetect = 1;
+}
+
+// A context ready for mask frames, picture registered.
 struct MaskContext {
     explicit MaskContext(int width = 320, int height = -240) {
         EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, width, height));
-        ctx.maskPixels.assign(200 * 190 * 4, 0);
-        for (std::size_t i = 0; i < ctx.maskPixels.size(); i += 4) {
-            ctx.maskPixels[i] = 20;
-            ctx.maskPixels[i + 1] = 200;
-            ctx.maskPixels[i + 2] = 60;
-            ctx.maskPixels[i + 3] = static_cast<uint8_t>(i / 4 % 256);
-        }
-        ctx.maskWidth = 200;
-        ctx.maskHeight = 190;
-        ctx.maskKind = kMaskAboveFace;
-        ctx.maskAspect = kAspectLarge;
-        ctx.status = 1;
-        ctx.redetect = 1;
+        registerByHand(ctx, kMaskAboveFace);
     }
     EffectContext ctx;
 };
@@ -266,6 +276,122 @@ TEST(ProcessMask, PendingRedetectionSkipsTheTracker) {
     test::Frame frame(320, 240, 200);
     EXPECT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
     EXPECT_EQ(cv::Scalar(1, 2, 3), cv::mean(m.ctx.trackFrameImage));
+}
+
+// ---- Whole frames on the portrait ----------------------------------------
+
+// The portrait doubled to 640 x 480, top row first.
+cv::Mat portrait640() {
+    cv::Mat scaled;
+    cv::resize(test::loadPhoto("astronaut_320x240.png"), scaled, cv::Size(640, 480), 0, 0,
+               cv::INTER_LINEAR);
+    return scaled;
+}
+
+// The working image as the driver should leave it for `mode` on a first
+// frame after a detection, computed from the fields the detection wrote.
+cv::Mat expectedFirstFrame(const EffectContext& ctx, const cv::Mat& image, int32_t mode) {
+    cv::Mat out = image.clone();
+    const FaceMeasure face{ctx.faceX,   ctx.faceY,       ctx.eyeMidX,
+                           ctx.eyeMidY, ctx.eyeDistance, ctx.faceAngle};
+    SmoothState fresh;
+    if (mode == kPixelateMode || mode == kBlurMode) {
+        const Overlay b = placeEyeBand(face, fresh);
+        obscureRegion(out, mode, mode == kPixelateMode ? 8 : 15, b.left, b.top, b.width,
+                      b.height, out.cols, out.rows);
+    } else {
+        Overlay o{};
+        EXPECT_TRUE(placeOverlay(ctx.maskKind, face, ctx.maskAspect, fresh, o));
+        drawMask(ctx.maskPixels.data(), out.data, ctx.maskWidth, ctx.maskHeight, o.left, o.top,
+                 o.width, o.height, o.angle, out.cols, out.rows);
+    }
+    return out;
+}
+
+#define REQUIRE_FACE(ctx)                                                        \
+    if ((ctx).detectStage != 4)                                                  \
+        GTEST_SKIP() << "face detection finds no face and eyes on the portrait"
+
+TEST(ProcessMaskOnPortrait, FirstFrameIsPlacedAtTheMeasurementThenTracked) {
+    for (int32_t mode : {0, 1, 2}) {
+        MaskContext m(640, -480);
+        const cv::Mat image = portrait640();
+        std::vector<uint8_t> frame = test::toHostFrame(image, false);
+        ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
+        REQUIRE_FACE(m.ctx);
+        EXPECT_EQ(0, m.ctx.redetect);
+        EXPECT_EQ(-1, m.ctx.trackState);
+        const cv::Mat expected = expectedFirstFrame(m.ctx, image, mode);
+        EXPECT_EQ(0, cv::norm(cv::Mat(480, 640, CV_8UC3, frame.data()), expected, cv::NORM_INF))
+            << "mode " << mode;
+        EXPECT_GT(cv::norm(expected, image, cv::NORM_INF), 0) << "mode " << mode;
+
+        // The next frames follow the face with the tracker, not a detection.
+        for (int i = 0; i < 3; ++i) {
+            frame = test::toHostFrame(image, false);
+            m.ctx.trackFrameImage.setTo(cv::Scalar::all(0));
+            ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
+            EXPECT_EQ(1, m.ctx.trackState) << "mode " << mode << " frame " << i;
+            EXPECT_EQ(0, m.ctx.redetect);
+            EXPECT_EQ(0, cv::norm(m.ctx.trackFrameImage, image, cv::NORM_INF));
+            EXPECT_GT(cv::norm(cv::Mat(480, 640, CV_8UC3, frame.data()), image, cv::NORM_INF), 0);
+        }
+    }
+}
+
+TEST(ProcessMaskOnPortrait, RegistrationWhileTrackingRestartsFromADetection) {
+    MaskContext m(640, -480);
+    const cv::Mat image = portrait640();
+    std::vector<uint8_t> frame = test::toHostFrame(image, false);
+    ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
+    REQUIRE_FACE(m.ctx);
+    frame = test::toHostFrame(image, false);
+    ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
+    ASSERT_EQ(1, m.ctx.trackState);
+
+    // A new registration asks for a detection; the history from before it
+    // must not leak into the first frame after it.
+    m.ctx.redetect = 1;
+    m.ctx.smoothSize = 999;
+    m.ctx.smoothAngle = 1.0f;
+    frame = test::toHostFrame(image, false);
+    ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
+    EXPECT_EQ(-1, m.ctx.trackState);
+    EXPECT_EQ(0, m.ctx.redetect);
+    EXPECT_EQ(4 * m.ctx.eyeDistance, m.ctx.smoothSize);
+    EXPECT_EQ(0, cv::norm(cv::Mat(480, 640, CV_8UC3, frame.data()),
+                          expectedFirstFrame(m.ctx, image, 0), cv::NORM_INF));
+}
+
+TEST(ProcessMaskOnPortrait, FrameComesBackInTheCallersRowOrder) {
+    const cv::Mat image = portrait640();
+    MaskContext topDown(640, -480), bottomUp(640, 480);
+    std::vector<uint8_t> a = test::toHostFrame(image, false);
+    std::vector<uint8_t> b = test::toHostFrame(image, true);
+    ASSERT_EQ(QX_DONE, topDown.ctx.processMask(a.data(), 0));
+    ASSERT_EQ(QX_DONE, bottomUp.ctx.processMask(b.data(), 0));
+    REQUIRE_FACE(topDown.ctx);
+    ASSERT_EQ(4, bottomUp.ctx.detectStage);
+    cv::Mat flipped;
+    cv::flip(cv::Mat(480, 640, CV_8UC3, b.data()), flipped, 0);
+    EXPECT_EQ(0, cv::norm(cv::Mat(480, 640, CV_8UC3, a.data()), flipped, cv::NORM_INF));
+    EXPECT_GT(cv::norm(cv::Mat(480, 640, CV_8UC3, a.data()), image, cv::NORM_INF), 0);
+}
+
+TEST(ProcessMaskOnPortrait, ThirdArgumentOfTheExportIsIgnored) {
+    const cv::Mat image = portrait640();
+    std::vector<std::vector<uint8_t>> outputs;
+    for (int32_t reserved : {0, 1, -7}) {
+        ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, 640, -480, 0, 0));
+        EffectContext& ctx = theContext();
+        registerByHand(ctx, kMaskWide);
+        std::vector<uint8_t> frame = test::toHostFrame(image, false);
+        ASSERT_EQ(QX_DONE, _QX_process_mask(frame.data(), 0, reserved));
+        REQUIRE_FACE(ctx);
+        outputs.push_back(frame);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(outputs[0], outputs[2]);
 }
 
 }  // namespace

@@ -243,16 +243,29 @@ TEST(DrawMask, TurnedOverlayIsDrawnFromAWiderCanvasAboutTheSameCentre) {
     EXPECT_GT(cv::norm(drawn, photo, cv::NORM_INF), 0);
 }
 
-TEST(DrawMask, ReusedScratchGivesTheSameBytes) {
+TEST(DrawMask, ReusedScratchGivesTheSameBytesAsAFreshOne) {
+    // Each step changes one thing the kept resample or turn depends on: the
+    // size, the angle, the picture's bytes in place, and the turn of a
+    // picture drawn at its own size.
     const cv::Mat photo = portrait();
-    const std::vector<uint8_t> picture = tracedPicture(200, 190);
+    std::vector<uint8_t> picture = tracedPicture(200, 190);
+    struct Draw { int width, height; float angle; bool repaint; };
+    const Draw draws[] = {{150, 142, -0.4f, false}, {150, 142, -0.4f, false},
+                          {180, 170, -0.4f, false}, {180, 170, 0.2f, false},
+                          {180, 170, 0.2f, true},   {180, 170, 0.0f, false},
+                          {200, 190, 0.2f, false},  {180, 170, 0.2f, false}};
     MaskScratch scratch;
-    cv::Mat warm = photo.clone();
-    drawMask(picture.data(), warm.data, 200, 190, 0, 0, 150, 142, -0.4f, 320, 240, scratch);
-    cv::Mat a = photo.clone(), b = photo.clone();
-    drawMask(picture.data(), a.data, 200, 190, 40, 30, 180, 170, 0.2f, 320, 240, scratch);
-    drawMask(picture.data(), b.data, 200, 190, 40, 30, 180, 170, 0.2f, 320, 240);
-    EXPECT_EQ(0, cv::norm(a, b, cv::NORM_INF));
+    for (const Draw& d : draws) {
+        if (d.repaint)
+            for (std::size_t i = 0; i < picture.size(); i += 4) picture[i + 2] ^= 0x55;
+        cv::Mat kept = photo.clone(), fresh = photo.clone();
+        drawMask(picture.data(), kept.data, 200, 190, 40, 30, d.width, d.height, d.angle, 320,
+                 240, scratch);
+        drawMask(picture.data(), fresh.data, 200, 190, 40, 30, d.width, d.height, d.angle, 320,
+                 240);
+        ASSERT_EQ(0, cv::norm(kept, fresh, cv::NORM_INF))
+            << d.width << "x" << d.height << " at " << d.angle << (d.repaint ? " repainted" : "");
+    }
 }
 
 // Mean of each n x n block, rounded down, per channel.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -65,6 +66,21 @@ void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* fr
     }
 }
 
+// Makes the scratch remember `picture`, dropping what was derived from
+// another one.
+void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width,
+                     int32_t height) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+    if (scratch.pictureWidth == width && scratch.pictureHeight == height &&
+        scratch.picture.size() == bytes && std::memcmp(scratch.picture.data(), picture, bytes) == 0)
+        return;
+    scratch.picture.assign(picture, picture + bytes);
+    scratch.pictureWidth = width;
+    scratch.pictureHeight = height;
+    scratch.scaledValid = false;
+    scratch.turnedValid = false;
+}
+
 }  // namespace
 
 void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
@@ -75,18 +91,38 @@ void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
     // A negative overlay size has no picture to resample to.
     if (width < 0 || height < 0) return;
 
+    const bool resample =
+        width != 0 && height != 0 && (width != pictureWidth || height != pictureHeight);
+    const bool turn = angle != 0.0f;
+    if (resample || turn) rememberPicture(scratch, picture, pictureWidth, pictureHeight);
+
     const uint8_t* source = picture;
     int32_t cols = pictureWidth, rows = pictureHeight;
-    if (width != 0 && height != 0 && (width != pictureWidth || height != pictureHeight)) {
-        scaleMask(picture, pictureWidth, pictureHeight, width, height, scratch.scaled);
+    if (resample) {
+        if (!scratch.scaledValid || scratch.scaled.cols != width || scratch.scaled.rows != height) {
+            scaleMask(picture, pictureWidth, pictureHeight, width, height, scratch.scaled);
+            scratch.scaledValid = true;
+            scratch.turnedValid = false;
+        }
         source = scratch.scaled.data;
         cols = width;
         rows = height;
     }
 
     int64_t x = left, y = top;
-    if (angle != 0.0f) {
-        const int32_t g = rotateMask(source, cols, rows, angle, scratch.canvas, scratch.turned);
+    if (turn) {
+        // A turn is reused only if made from the same source: the resampled
+        // picture of this size, or the picture itself.
+        const bool sameTurn = scratch.turnedValid && scratch.turnedAngle == angle &&
+                              scratch.turnedFromWidth == cols && scratch.turnedFromHeight == rows;
+        if (!sameTurn) {
+            rotateMask(source, cols, rows, angle, scratch.canvas, scratch.turned);
+            scratch.turnedValid = true;
+            scratch.turnedAngle = angle;
+            scratch.turnedFromWidth = cols;
+            scratch.turnedFromHeight = rows;
+        }
+        const int32_t g = scratch.turned.cols;
         x -= (g - cols) / 2;
         y -= (g - rows) / 2;
         source = scratch.turned.data;

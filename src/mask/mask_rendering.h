@@ -8,17 +8,28 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 namespace quexal {
 
-// Storage reused between draws. Contents are meaningless between calls.
+// Storage reused between draws. drawMask also keeps what it last resampled
+// and turned, and reuses it while the picture's bytes, the overlay size and
+// the angle stay the same (a face held still), which saves the two costly
+// steps without changing a byte of the result.
 struct MaskScratch {
     cv::Mat scaled;  // resampled picture, 8UC4
     cv::Mat canvas;  // picture centred in a transparent square, 8UC4
     cv::Mat turned;  // the canvas after turning, 8UC4
     cv::Mat region;  // copy of the rectangle being obscured, 8UC3
+
+    std::vector<uint8_t> picture;  // the picture `scaled` and `turned` come from
+    int32_t pictureWidth = 0, pictureHeight = 0;
+    bool scaledValid = false;  // `scaled` holds the picture at its own size
+    bool turnedValid = false;  // `turned` holds the source at turnedFrom* by turnedAngle
+    int32_t turnedFromWidth = 0, turnedFromHeight = 0;
+    float turnedAngle = 0.0f;
 };
 
 // Blends `picture` (pictureWidth x pictureHeight, 4 bytes a pixel, packed)

@@ -1,0 +1,234 @@
+// Face mask: whole _QX_process_mask frames on the portrait (tracked, and with
+// a detection), and the two drawing kernels alone, each beside a stock-OpenCV
+// peer doing the nearest equivalent job.
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "bench_support.h"
+#include "core/effect_context.h"
+#include "mask/mask_placement.h"
+#include "mask/mask_rendering.h"
+#include "quexal/quexal.h"
+
+namespace quexal::bench {
+namespace {
+
+constexpr FrameSize kMaskSizes[] = {{640, 480, "640x480"}, {1280, 720, "1280x720"}};
+
+// The committed portrait scaled to fill the frame height, centred, with the
+// sides filled by reflection. Top row first.
+cv::Mat portraitFrame(int width, int height) {
+    const cv::Mat photo = cv::imread(std::string(QUEXAL_TEST_DATA) + "/astronaut_320x240.png");
+    if (photo.empty()) return {};
+    cv::Mat scaled;
+    const int scaledWidth = photo.cols * height / photo.rows;
+    cv::resize(photo, scaled, cv::Size(scaledWidth, height), 0, 0, cv::INTER_LINEAR);
+    const int side = (width - scaledWidth) / 2;
+    cv::Mat framed;
+    cv::copyMakeBorder(scaled, framed, 0, 0, side, width - scaledWidth - side,
+                       cv::BORDER_REFLECT);
+    return framed;
+}
+
+// A 200 x 190 picture: an opaque band with soft edges, like glasses on a
+// transparent ground.
+std::vector<uint8_t> benchPicture() {
+    std::vector<uint8_t> p(200 * 190 * 4);
+    for (int r = 0; r < 190; ++r)
+        for (int c = 0; c < 200; ++c) {
+            uint8_t* px = &p[(r * 200 + c) * 4];
+            px[0] = static_cast<uint8_t>(c);
+            px[1] = static_cast<uint8_t>(r);
+            px[2] = 90;
+            const int edge = std::min(std::abs(r - 95), 60);
+            px[3] = static_cast<uint8_t>(edge < 30 ? 255 : 255 - (edge - 30) * 8);
+        }
+    return p;
+}
+
+// Registers the picture through the export, or by hand while registration
+// refuses.
+void registerPicture(const std::vector<uint8_t>& picture, int32_t kind) {
+    if (_QX_set_mask_image(picture.data(), 200, 190, kind, QX_MASK_MAGIC, 0, 0) == 1) return;
+    EffectContext& ctx = theContext();
+    ctx.maskPixels = picture;
+    ctx.maskWidth = 200;
+    ctx.maskHeight = 190;
+    ctx.maskKind = kind;
+    ctx.maskAspect = static_cast<float>(200.0 / 190.0);
+    ctx.status = 1;
+    ctx.redetect = 1;
+}
+
+// Times whole frames. With `detectEveryFrame` each frame runs a detection;
+// otherwise the first frame detects and the rest are tracked.
+void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool detectEveryFrame) {
+    const cv::Mat portrait = portraitFrame(size.width, size.height);
+    if (portrait.empty() ||
+        _QX_init(QUEXAL_DATA_ROOT, size.width, -size.height, 0, 0) != 1) {
+        state.SkipWithError("no portrait or no init");
+        return;
+    }
+    registerPicture(benchPicture(), kMaskAboveFace);
+    EffectContext& ctx = theContext();
+
+    const std::size_t bytes = portrait.total() * 3;
+    std::vector<uint8_t> frame(bytes);
+    std::memcpy(frame.data(), portrait.data, bytes);
+    _QX_process_mask(frame.data(), mode, 0);
+    if (ctx.detectStage != 4 || ctx.redetect != 0) {
+        state.SkipWithError("no face found on the portrait");
+        return;
+    }
+
+    for (auto _ : state) {
+        std::memcpy(frame.data(), portrait.data, bytes);
+        if (detectEveryFrame) ctx.redetect = 1;
+        const auto start = std::chrono::steady_clock::now();
+        _QX_process_mask(frame.data(), mode, 0);
+        const auto stop = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+    }
+    if (ctx.redetect != 0) state.SkipWithError("the track was lost");
+    reportFrames(state, bytes);
+}
+
+// Stock OpenCV doing a tracked picture frame's work: copy in, resample,
+// turn, blend by alpha, copy out.
+void opencvOverlayFrame(benchmark::State& state, FrameSize size) {
+    const cv::Mat portrait = portraitFrame(size.width, size.height);
+    const std::vector<uint8_t> pictureBytes = benchPicture();
+    const cv::Mat picture(190, 200, CV_8UC4, const_cast<uint8_t*>(pictureBytes.data()));
+    cv::Mat frame = portrait.clone(), work(portrait.size(), CV_8UC3), scaled, turned, bgr,
+            alpha, weights, inverse, blended;
+    const int g = rotatedCanvasSide(200, 0.1f);
+    const cv::Rect where(size.width / 2 - g / 2, size.height / 4 - g / 2, g, g);
+    for (auto _ : state) {
+        portrait.copyTo(frame);
+        const auto start = std::chrono::steady_clock::now();
+        std::memcpy(work.data, frame.data, frame.total() * 3);
+        cv::resize(picture, scaled, cv::Size(200, 189), 0, 0, cv::INTER_AREA);
+        cv::copyMakeBorder(scaled, scaled, (g - 189) / 2, g - 189 - (g - 189) / 2,
+                           (g - 200) / 2, g - 200 - (g - 200) / 2, cv::BORDER_CONSTANT, 0);
+        cv::warpAffine(scaled, turned, cv::getRotationMatrix2D({g / 2.f, g / 2.f}, 5.7, 1.0),
+                       scaled.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+        cv::cvtColor(turned, bgr, cv::COLOR_BGRA2BGR);
+        cv::extractChannel(turned, alpha, 3);
+        alpha.convertTo(weights, CV_32F, 1.0 / 255);
+        cv::subtract(1.0, weights, inverse);
+        cv::blendLinear(bgr, work(where), weights, inverse, blended);
+        blended.copyTo(work(where));
+        std::memcpy(frame.data, work.data, frame.total() * 3);
+        const auto stop = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+    }
+    reportFrames(state, frame.total() * 3);
+}
+
+// drawMask alone on a working image: 200 x 190 picture to about 200 x 189
+// turned by 0.1, the overlay of a tracked kind-1 frame. Warm: the same
+// overlay every frame, as for a face held still. Cold: the size changes
+// every frame, so each one resamples and turns anew.
+void drawKernel(benchmark::State& state, FrameSize size, bool cold) {
+    const cv::Mat portrait = portraitFrame(size.width, size.height);
+    cv::Mat image = portrait.clone();
+    const std::vector<uint8_t> picture = benchPicture();
+    MaskScratch scratch;
+    int32_t frame = 0;
+    for (auto _ : state) {
+        const int32_t shrink = cold ? (frame++ & 1) * 4 : 0;
+        drawMask(picture.data(), image.data, 200, 190, size.width / 2 - 100, size.height / 4,
+                 200 - shrink, 189 - shrink, 0.1f, size.width, size.height, scratch);
+        benchmark::ClobberMemory();
+    }
+    reportFrames(state, image.total() * 3);
+}
+
+// obscureRegion alone over a 110 x 46 eye band.
+void obscureKernel(benchmark::State& state, FrameSize size, int32_t mode) {
+    cv::Mat image = portraitFrame(size.width, size.height);
+    cv::Mat scratch;
+    const int32_t strength = mode == kPixelateMode ? kPixelateStrength : kBlurStrength;
+    for (auto _ : state) {
+        obscureRegion(image, mode, strength, size.width / 2 - 55, size.height / 3, 110, 46,
+                      size.width, size.height, scratch);
+        benchmark::ClobberMemory();
+    }
+    reportFrames(state, image.total() * 3);
+}
+
+// Stock peers of the band: a box blur of the band, and a mosaic by area
+// reduction and nearest enlargement.
+void opencvBand(benchmark::State& state, FrameSize size, int32_t mode) {
+    cv::Mat image = portraitFrame(size.width, size.height), small, region;
+    const cv::Rect band(size.width / 2 - 55, size.height / 3, 104, 40);
+    for (auto _ : state) {
+        region = image(band).clone();
+        if (mode == kPixelateMode) {
+            cv::resize(region, small, cv::Size(13, 5), 0, 0, cv::INTER_AREA);
+            cv::resize(small, region, band.size(), 0, 0, cv::INTER_NEAREST);
+        } else {
+            cv::blur(region, region, cv::Size(15, 15), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        }
+        region.copyTo(image(band));
+        benchmark::ClobberMemory();
+    }
+    reportFrames(state, image.total() * 3);
+}
+
+void registerFrame(const std::string& name, FrameSize size, int32_t mode, bool detect,
+                   const std::string& peer) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [=](benchmark::State& s) { maskFrames(s, size, mode, detect); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+    pairWithPeer(name, peer);
+}
+
+const bool registered = [] {
+    for (const FrameSize& size : kMaskSizes) {
+        const std::string at = std::string("/") + size.name;
+        const std::string overlayPeer = "mask/opencv-overlay" + at;
+        registerFrame("mask/tracked-picture" + at, size, 0, false, overlayPeer);
+        registerFrame("mask/tracked-pixelate" + at, size, kPixelateMode, false,
+                      "mask/opencv-mosaic" + at);
+        registerFrame("mask/tracked-blur" + at, size, kBlurMode, false, "mask/opencv-blur" + at);
+        registerFrame("mask/detect-picture" + at, size, 0, true, overlayPeer);
+
+        benchmark::RegisterBenchmark(overlayPeer.c_str(),
+                                     [=](benchmark::State& s) { opencvOverlayFrame(s, size); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime();
+        benchmark::RegisterBenchmark(("mask/draw-warm" + at).c_str(),
+                                     [=](benchmark::State& s) { drawKernel(s, size, false); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/draw-cold" + at).c_str(),
+                                     [=](benchmark::State& s) { drawKernel(s, size, true); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/pixelate" + at).c_str(),
+                                     [=](benchmark::State& s) { obscureKernel(s, size, 1); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/blur" + at).c_str(),
+                                     [=](benchmark::State& s) { obscureKernel(s, size, 2); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/opencv-mosaic" + at).c_str(),
+                                     [=](benchmark::State& s) { opencvBand(s, size, 1); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/opencv-blur" + at).c_str(),
+                                     [=](benchmark::State& s) { opencvBand(s, size, 2); })
+            ->Unit(benchmark::kMicrosecond);
+        pairWithPeer("mask/draw-warm" + at, overlayPeer);
+        pairWithPeer("mask/draw-cold" + at, overlayPeer);
+        pairWithPeer("mask/pixelate" + at, "mask/opencv-mosaic" + at);
+        pairWithPeer("mask/blur" + at, "mask/opencv-blur" + at);
+    }
+    return true;
+}();
+
+}  // namespace
+}  // namespace quexal::bench
