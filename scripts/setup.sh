@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
+  clang libclang-rt-14-dev valgrind
   libopencv-dev opencv-data
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-skimage-lib

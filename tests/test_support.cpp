@@ -38,3 +38,45 @@ std::vector<uint8_t> toHostFrame(const cv::Mat& bgr, bool bottomUp) {
 }
 
 }  // namespace quexal::test
+
+#include <fstream>
+#include <iterator>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace quexal::test {
+
+std::string tempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("quexal-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+bool writeTestVideo(const std::string& path, int width, int height, int frames) {
+    cv::VideoWriter writer(path, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                           10.0, cv::Size(width, height));
+    if (!writer.isOpened()) return false;
+    cv::Mat frame(height, width, CV_8UC3);
+    for (int i = 0; i < frames; ++i) {
+        for (int x = 0; x < width; ++x) {
+            const int band = ((x + i * 4) / 8) % 3;
+            frame.col(x).setTo(cv::Scalar(band == 0 ? 200 : 30, band == 1 ? 200 : 30,
+                                          band == 2 ? 200 : 30));
+        }
+        writer.write(frame);
+    }
+    return true;
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace quexal::test

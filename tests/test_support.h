@@ -30,3 +30,20 @@ cv::Mat loadPhoto(const std::string& name);
 std::vector<uint8_t> toHostFrame(const cv::Mat& bgr, bool bottomUp);
 
 }  // namespace quexal::test
+
+namespace quexal::test {
+
+// A path under the temporary folder, unique to this process.
+std::string tempPath(const std::string& name);
+
+// Writes a small Motion-JPEG AVI clip (moving colour bars) with OpenCV's
+// own encoder. Answers false when it could not be written.
+bool writeTestVideo(const std::string& path, int width, int height, int frames);
+
+// Writes the given bytes to a file, replacing it.
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The bytes of a file (empty when it cannot be read).
+std::vector<uint8_t> readFile(const std::string& path);
+
+}  // namespace quexal::test

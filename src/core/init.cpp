@@ -21,8 +21,10 @@ cv::Size reducedSize(int32_t width, int32_t height, float scale) {
 // Largest image is four bytes a pixel; its byte count must stay within a
 // signed 32-bit value, as the frame arithmetic of every effect assumes.
 bool sizeFitsInt32(int32_t width, int32_t height) {
-    const int64_t bytes = static_cast<int64_t>(width) * std::abs(static_cast<int64_t>(height)) * 4;
-    return bytes <= INT32_MAX;
+    // The pixel count alone fits an int64 for any int32 sides; times four
+    // it may not, so compare against the limit divided instead.
+    const int64_t pixels = static_cast<int64_t>(width) * std::abs(static_cast<int64_t>(height));
+    return pixels <= INT32_MAX / 4;
 }
 
 // Joins path and file name as the fixed-capacity buffer would; false when
