@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "background/video/video_reader.h"
@@ -40,6 +41,10 @@ bool joinCascadePath(const char* path, const char* file, std::string& out) {
 bool loadCascade(cv::CascadeClassifier& cascade, const char* path, const char* file) {
     std::string name;
     if (!joinCascadePath(path, file, name)) return false;
+    // OpenCV prints an error for a file it cannot open; the library prints
+    // nothing, so anything but a regular file is refused before that.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) return false;
     try {
         return cascade.load(name) && !cascade.empty();
     } catch (const cv::Exception&) {
