@@ -40,5 +40,60 @@ TEST_F(BadInput, InitRefusesSizesTooLargeAndKeepsTheOldGeometry) {
     EXPECT_EQ(0, theContext().status);
 }
 
+TEST_F(BadInput, InitIgnoresThePathOnceTheCascadesAreLoaded) {
+    EXPECT_EQ(1, _QX_init(nullptr, 32, 24, 0, 0));
+    EXPECT_EQ(1, _QX_init("/no/such/folder", 32, -24, 0, 0));
+    EXPECT_EQ(32, theContext().frameWidth);
+}
+
+TEST_F(BadInput, MaskEffectWithoutAPictureRefusesEveryMode) {
+    fillFrame();
+    const auto before = frame.bytes;
+    for (int mode : {0, 1, 2, 3, -1, INT_MIN, INT_MAX})
+        EXPECT_EQ(QX_MASK_NOT_READY, _QX_process_mask(frame.data(), mode, 0)) << mode;
+    EXPECT_EQ(before, frame.bytes);
+}
+
+TEST_F(BadInput, ColourRefusesUnknownModesAndLeavesTheFrame) {
+    fillFrame();
+    const auto before = frame.bytes;
+    for (int mode : {0, 1, 15, 19, 20, 21, 22, 23, 26, -16, INT_MIN, INT_MAX})
+        EXPECT_EQ(QX_COLOR_BAD_MODE, _QX_process_color(frame.data(), mode)) << mode;
+    EXPECT_EQ(before, frame.bytes);
+}
+
+// A refused picture leaves the one registered before in force.
+TEST_F(BadInput, MaskPictureRefusalsKeepTheRegisteredPicture) {
+    std::vector<uint8_t> picture(200 * 190 * 4, 7), other(200 * 190 * 4, 9);
+    ASSERT_EQ(1, _QX_set_mask_image(picture.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
+    const struct { int w, h, kind, magic; } bad[] = {
+        {200, 190, 1, 99},  {200, 190, 1, 0},   {200, 190, 5, 100}, {200, 190, 0, 100},
+        {200, 190, -1, 100}, {100, 90, 1, 100}, {200, 190, 3, 100}, {0, 0, 2, 100},
+        {-200, -190, 8, 100}, {201, 190, 8, 100}, {INT_MAX, INT_MAX, 4, 100},
+    };
+    for (const auto& b : bad) {
+        EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(other.data(), b.w, b.h, b.kind, b.magic, 0, 0))
+            << b.w << "x" << b.h << " kind " << b.kind << " magic " << b.magic;
+    }
+    EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(nullptr, 200, 190, 1, QX_MASK_MAGIC, 0, 0));
+    EXPECT_EQ(1, theContext().status);
+    EXPECT_EQ(1, theContext().maskKind);
+    EXPECT_EQ(picture, theContext().maskPixels);
+    EXPECT_EQ(std::vector<uint8_t>(200 * 190 * 4, 9), other);
+}
+
+// The checks come in the order magic, kind, size, and nothing changes.
+TEST_F(BadInput, TestMaskImageNamesTheFirstFaultAndChangesNothing) {
+    EXPECT_EQ(QX_TEST_MASK_BAD_MAGIC, _QX_test_mask_image(1, 1, 99, 101, 0, 0));
+    EXPECT_EQ(QX_TEST_MASK_BAD_KIND, _QX_test_mask_image(1, 1, 99, 100, 0, 0));
+    EXPECT_EQ(QX_TEST_MASK_BAD_KIND, _QX_test_mask_image(200, 190, 0, 100, 0, 0));
+    EXPECT_EQ(QX_TEST_MASK_BAD_SIZE, _QX_test_mask_image(100, 90, 8, 100, 0, 0));
+    EXPECT_EQ(QX_TEST_MASK_BAD_SIZE, _QX_test_mask_image(200, 190, 4, 100, 0, 0));
+    EXPECT_EQ(QX_TEST_MASK_BAD_SIZE, _QX_test_mask_image(INT_MIN, INT_MIN, 1, 100, 0, 0));
+    EXPECT_EQ(1, _QX_test_mask_image(100, 90, 3, 100, 0, 0));
+    EXPECT_EQ(0, theContext().status);
+    EXPECT_TRUE(theContext().maskPixels.empty());
+}
+
 }  // namespace
 }  // namespace quexal
