@@ -95,5 +95,52 @@ TEST_F(BadInput, TestMaskImageNamesTheFirstFaultAndChangesNothing) {
     EXPECT_TRUE(theContext().maskPixels.empty());
 }
 
+// A snapshot of the wrong size drops the reference: backgrounds are refused
+// and frames come back untouched until a snapshot of the right size.
+TEST_F(BadInput, SnapshotOfTheWrongSizeDropsTheReference) {
+    std::vector<uint8_t> picture(8 * 8 * 3, 50);
+    const std::pair<int, int> sizes[] = {{kW + 1, kH}, {kW, kH - 1}, {kH, kW}, {0, 0},
+                                         {-kW, kH}, {kW, -kH}, {INT_MIN, INT_MIN}};
+    for (auto [w, h] : sizes) {
+        fillFrame();
+        ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
+        ASSERT_EQ(1, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));
+        const auto before = frame.bytes;
+        EXPECT_EQ(QX_SNAPSHOT_REFUSED, _QX_get_bkg_snapshot(frame.data(), w, h, 0)) << w << "x" << h;
+        EXPECT_EQ(before, frame.bytes);
+        EXPECT_EQ(QX_BKG_NO_REFERENCE, _QX_process_bkg(frame.data(), 0, 0, 0, 0));
+        EXPECT_EQ(before, frame.bytes);
+        EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));
+    }
+}
+
+TEST_F(BadInput, SetBkgRefusesUnknownTypesAndBadPictures) {
+    std::vector<uint8_t> picture(8 * 8 * 3, 50);
+    EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));  // no snapshot
+    ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
+    for (int type : {0, 3, -1, -2, INT_MIN, INT_MAX})
+        EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), type, 8, 8, 0)) << type;
+    for (auto [w, h] : {std::pair{0, 8}, {8, 0}, {-8, 8}, {8, -8}, {INT_MIN, INT_MIN}})
+        EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, w, h, 0));
+    EXPECT_EQ(0, theContext().bkgState);
+    EXPECT_EQ(std::vector<uint8_t>(8 * 8 * 3, 50), picture);
+    fillFrame();
+    const auto before = frame.bytes;
+    EXPECT_EQ(QX_BKG_NO_SOURCE, _QX_process_bkg(frame.data(), 1, 0xFFFFFF, 50, 0));
+    EXPECT_EQ(before, frame.bytes);
+}
+
+// Any halo, halo colour and cut line value is taken.
+TEST_F(BadInput, ProcessBkgTakesAnyHaloColourAndCutLine) {
+    std::vector<uint8_t> picture(5 * 3 * 3, 200);
+    ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
+    ASSERT_EQ(1, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 5, 3, 0));
+    for (int value : {-1, 0, 1, 99, 100, 101, 1000, INT_MIN, INT_MAX}) {
+        fillFrame();
+        const int r = _QX_process_bkg(frame.data(), value, value, value, value);
+        EXPECT_TRUE(r == 1 || r == 0) << value << " -> " << r;
+    }
+}
+
 }  // namespace
 }  // namespace quexal
