@@ -228,7 +228,9 @@ void callSetBkgPicture(FuzzedDataProvider& in) {
     // must not read it at all, so a small buffer is enough.
     Buffer picture(positive ? static_cast<std::size_t>(width) * height * 3 : 3, in);
     int type = QX_BKG_PICTURE;
+    // Any type but the video one, whose source must be text.
     if (in.ConsumeIntegralInRange(0, 7) == 0) type = pickMode(in, -1, 4);
+    if (type == QX_BKG_VIDEO) type = 0;
     const int bkgState = ctx().bkgState;
     const int result = _QX_set_bkg(picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(picture)", result, {0, 1});

@@ -62,6 +62,36 @@ TEST_F(BadInput, ColourRefusesUnknownModesAndLeavesTheFrame) {
     EXPECT_EQ(before, frame.bytes);
 }
 
+// With a picture registered every mode value is taken; a frame without a
+// face comes back as it was.
+TEST_F(BadInput, MaskEffectTakesAnyModeAndLeavesAFacelessFrame) {
+    std::vector<uint8_t> picture(100 * 90 * 4, 255);
+    ASSERT_EQ(1, _QX_set_mask_image(picture.data(), 100, 90, 3, QX_MASK_MAGIC, 0, 0));
+    const auto before = frame.bytes;
+    for (int mode : {0, 1, 2, 3, -1, INT_MIN, INT_MAX})
+        EXPECT_EQ(1, _QX_process_mask(frame.data(), mode, 0)) << mode;
+    EXPECT_EQ(before, frame.bytes);
+}
+
+TEST_F(BadInput, LensRefusesModesOutsideOneToSeven) {
+    fillFrame();
+    const auto before = frame.bytes;
+    for (int mode : {0, 8, -1, 16, INT_MIN, INT_MAX})
+        EXPECT_EQ(QX_LENS_BAD_MODE, _QX_process_lens(frame.data(), mode)) << mode;
+    EXPECT_EQ(before, frame.bytes);
+}
+
+// A refused init puts status at -1: the fire refuses until a good one.
+TEST_F(BadInput, FireRefusesAfterARefusedInit) {
+    fillFrame();
+    const auto before = frame.bytes;
+    ASSERT_EQ(0, _QX_init(QUEXAL_DATA_ROOT, 0, kH, 0, 0));
+    EXPECT_EQ(QX_FIRE_NOT_READY, _QX_process_fire(frame.data()));
+    EXPECT_EQ(before, frame.bytes);
+    ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, kW, kH, 0, 0));
+    EXPECT_EQ(1, _QX_process_fire(frame.data()));
+}
+
 // A refused picture leaves the one registered before in force.
 TEST_F(BadInput, MaskPictureRefusalsKeepTheRegisteredPicture) {
     std::vector<uint8_t> picture(200 * 190 * 4, 7), other(200 * 190 * 4, 9);
