@@ -220,9 +220,16 @@ void callSetBkgVideo(FuzzedDataProvider& in) {
         fail("_QX_set_bkg(video)", "set without a reference or a path", result);
 }
 
+// A side for a picture the host holds: the library cannot check the length
+// of a buffer, so sides above the harness's range are brought back in.
+int pickPictureSide(FuzzedDataProvider& in) {
+    const int side = pickSide(in);
+    return side > kMaxSide ? 1 + side % kMaxSide : side;
+}
+
 void callSetBkgPicture(FuzzedDataProvider& in) {
-    const int width = pickSide(in);
-    const int height = pickSide(in);
+    const int width = pickPictureSide(in);
+    const int height = pickPictureSide(in);
     const bool positive = width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
     // The picture holds what its size says; for other sizes the library
     // must not read it at all, so a small buffer is enough.
@@ -246,7 +253,7 @@ void callSnapshot(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 5)) {
         case 0: width += in.ConsumeIntegralInRange(-2, 2); break;
         case 1: height += in.ConsumeIntegralInRange(-2, 2); break;
-        case 2: width = pickSide(in); height = pickSide(in); break;
+        case 2: width = pickPictureSide(in); height = pickPictureSide(in); break;
         default: break;
     }
     const bool positive = width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
