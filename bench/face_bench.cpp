@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_faces.h"
 #include "bench_support.h"
 #include "core/effect_context.h"
 
@@ -61,27 +62,6 @@ private:
     int saved_;
 };
 
-// Copies the detection fields of the photo, found at its own size, into
-// ctx as if detected in the centred frame, and asks for seeding.
-bool seedFromPhoto(EffectContext& ctx) {
-    const cv::Mat photo = portrait();
-    EffectContext own;
-    if (own.init(QUEXAL_DATA_ROOT, photo.cols, -photo.rows) != 1 || own.detectFace(photo.data) != 4)
-        return false;
-    const int dx = (ctx.frameWidth - photo.cols) / 2, dy = (ctx.frameHeight - photo.rows) / 2;
-    ctx.faceX = own.faceX + dx;
-    ctx.faceY = own.faceY + dy;
-    ctx.rightEyeX = own.rightEyeX + dx;
-    ctx.rightEyeY = own.rightEyeY + dy;
-    ctx.leftEyeX = own.leftEyeX + dx;
-    ctx.leftEyeY = own.leftEyeY + dy;
-    ctx.rightEyeHeight = own.rightEyeHeight;
-    ctx.leftEyeHeight = own.leftEyeHeight;
-    ctx.detectStage = 4;
-    ctx.trackState = -1;
-    ctx.redetect = 0;
-    return true;
-}
 
 void detectOnce(benchmark::State& state, FrameSize size) {
     OneThread one;
@@ -114,7 +94,7 @@ void trackOnce(benchmark::State& state, FrameSize size) {
     // detection on the photo itself, moved to where it sits in the frame.
     const auto still = uncachedCopies(distant(size.width, size.height, 0));
     const auto moved = uncachedCopies(distant(size.width, size.height, 2));
-    if (!seedFromPhoto(ctx)) {
+    if (!seedTrackerFromPhoto(ctx, portrait())) {
         state.SkipWithError("no face and eyes found");
         return;
     }

@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "bench_faces.h"
 #include "bench_support.h"
 #include "core/effect_context.h"
 #include "mask/mask_placement.h"
@@ -63,32 +64,6 @@ cv::Mat distant(int width, int height) {
     return framed;
 }
 
-// Leaves ctx as a detection of the distant portrait would: the photo's face
-// found at its own size, moved to the middle of the frame, tracker to seed.
-bool seedDistantFace(EffectContext& ctx) {
-    const cv::Mat p = photo();
-    EffectContext own;
-    if (p.empty() || own.init(QUEXAL_DATA_ROOT, p.cols, -p.rows) != 1 ||
-        own.detectFace(p.data) != 4)
-        return false;
-    const int dx = (ctx.frameWidth - p.cols) / 2, dy = (ctx.frameHeight - p.rows) / 2;
-    ctx.faceX = own.faceX + dx;
-    ctx.faceY = own.faceY + dy;
-    ctx.rightEyeX = own.rightEyeX + dx;
-    ctx.rightEyeY = own.rightEyeY + dy;
-    ctx.leftEyeX = own.leftEyeX + dx;
-    ctx.leftEyeY = own.leftEyeY + dy;
-    ctx.rightEyeHeight = own.rightEyeHeight;
-    ctx.leftEyeHeight = own.leftEyeHeight;
-    ctx.eyeDistance = own.eyeDistance;
-    ctx.eyeMidX = own.eyeMidX + dx;
-    ctx.eyeMidY = own.eyeMidY + dy;
-    ctx.faceAngle = own.faceAngle;
-    ctx.detectStage = 4;
-    ctx.redetect = 0;
-    ctx.trackState = -1;
-    return true;
-}
 
 // A 200 x 190 picture: an opaque band with soft edges, like glasses on a
 // transparent ground.
@@ -134,7 +109,7 @@ void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool dete
     }
     registerPicture(benchPicture(), kMaskAboveFace);
     EffectContext& ctx = theContext();
-    if (!detectEveryFrame && !seedDistantFace(ctx)) {
+    if (!detectEveryFrame && !seedTrackerFromPhoto(ctx, photo())) {
         state.SkipWithError("no face found on the portrait");
         return;
     }
