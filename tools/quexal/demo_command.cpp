@@ -28,7 +28,7 @@ constexpr int kShowcaseFrame = 45;
 struct DemoJob {
     std::string slug;   // output file stem
     std::string label;  // tile label
-    EffectSpec spec;
+    EffectChoice choice;
     EffectOptions options;
     RowOrder order = RowOrder::BottomUp;
     cv::Mat maskPicture;
@@ -40,14 +40,14 @@ struct JobResult {
     std::optional<std::string> refusal;
 };
 
-EffectSpec effect(const std::string& name) { return *parseEffect(name); }
+EffectChoice effect(const std::string& name) { return *parseEffect(name); }
 
 DemoJob job(std::string slug, std::string label, const std::string& name, EffectOptions options = {},
             RowOrder order = RowOrder::BottomUp) {
     DemoJob j;
     j.slug = std::move(slug);
     j.label = std::move(label);
-    j.spec = effect(name);
+    j.choice = effect(name);
     j.options = std::move(options);
     j.order = order;
     return j;
@@ -113,7 +113,7 @@ std::string tileLabel(const DemoJob& job, int frame) {
 JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& dataRoot, const fs::path& out) {
     JobResult result;
     initLibrary(dataRoot, clip.frames[0].size(), job.order);
-    EffectRunner runner(job.spec, job.options, job.order);
+    EffectRunner runner(job.choice, job.options, job.order);
     if (!job.maskPicture.empty()) runner.setMaskPicture(job.maskPicture);
 
     auto refuse = [&](const Outcome& why) {

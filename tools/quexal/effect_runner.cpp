@@ -75,11 +75,11 @@ cv::Mat loadMaskPicture(const std::string& path) {
     return bgra.isContinuous() ? bgra : bgra.clone();
 }
 
-EffectRunner::EffectRunner(EffectSpec spec, EffectOptions options, RowOrder order)
-    : spec_(std::move(spec)), options_(std::move(options)), order_(order) {}
+EffectRunner::EffectRunner(EffectChoice choice, EffectOptions options, RowOrder order)
+    : choice_(std::move(choice)), options_(std::move(options)), order_(order) {}
 
 Outcome EffectRunner::prepare(const cv::Mat& firstFrame) {
-    switch (spec_.family) {
+    switch (choice_.family) {
     case Family::Mask:
     case Family::Eyes: return prepareMask();
     case Family::Background: return prepareBackground(firstFrame);
@@ -92,7 +92,7 @@ Outcome EffectRunner::prepareMask() {
     if (maskPicture_.empty()) {
         if (!options_.picture.empty()) {
             maskPicture_ = loadMaskPicture(options_.picture);
-        } else if (spec_.family == Family::Eyes) {
+        } else if (choice_.family == Family::Eyes) {
             // The eye band needs a registered picture too; any will do.
             maskPicture_ = drawEyeMask();
             kind = 4;
@@ -100,7 +100,7 @@ Outcome EffectRunner::prepareMask() {
             throw HostError("mask needs --picture FILE.png and --kind N");
         }
     }
-    if (spec_.family == Family::Eyes && kind == 0) kind = maskPicture_.cols == 100 ? 4 : 1;
+    if (choice_.family == Family::Eyes && kind == 0) kind = maskPicture_.cols == 100 ? 4 : 1;
     const cv::Size size = maskPicture_.size();
     const int fits = _QX_test_mask_image(size.width, size.height, kind, QX_MASK_MAGIC, 0, 0);
     const std::string what = "mask picture " + sizeText(size) + " of kind " + std::to_string(kind);
@@ -166,12 +166,12 @@ Outcome EffectRunner::waitForVideoFrame(const cv::Mat& firstFrame) {
 }
 
 int EffectRunner::callLibrary(uint8_t* frame) const {
-    switch (spec_.family) {
-    case Family::Colour: return _QX_process_color(frame, spec_.mode);
-    case Family::Lens: return _QX_process_lens(frame, spec_.mode);
+    switch (choice_.family) {
+    case Family::Colour: return _QX_process_color(frame, choice_.mode);
+    case Family::Lens: return _QX_process_lens(frame, choice_.mode);
     case Family::Fire: return _QX_process_fire(frame);
     case Family::Mask: return _QX_process_mask(frame, 0, 0);
-    case Family::Eyes: return _QX_process_mask(frame, spec_.mode, 0);
+    case Family::Eyes: return _QX_process_mask(frame, choice_.mode, 0);
     case Family::Background:
         return _QX_process_bkg(frame, options_.halo ? 1 : 0, static_cast<int32_t>(options_.haloColor),
                                options_.cutLine, 0);
@@ -181,13 +181,13 @@ int EffectRunner::callLibrary(uint8_t* frame) const {
 
 Outcome EffectRunner::judge(int code) const {
     if (code == QX_DONE) return {};
-    if (spec_.family == Family::Background && code == QX_BKG_LITTLE_BACKGROUND) return {code, {}};
-    return refusal(code, std::string(exportName(spec_.family)) + ": " + reasonFor(spec_.family, code));
+    if (choice_.family == Family::Background && code == QX_BKG_LITTLE_BACKGROUND) return {code, {}};
+    return refusal(code, std::string(exportName(choice_.family)) + ": " + reasonFor(choice_.family, code));
 }
 
 Outcome EffectRunner::apply(cv::Mat& frame) {
     const int code = withHostFrame(frame, order_, [&](uint8_t* f) { return callLibrary(f); });
-    if (spec_.family == Family::Background && code == QX_BKG_LITTLE_BACKGROUND) ++littleBackground_;
+    if (choice_.family == Family::Background && code == QX_BKG_LITTLE_BACKGROUND) ++littleBackground_;
     return judge(code);
 }
 

@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "effect_spec.h"
+#include "effect_choice.h"
 #include "library_host.h"
 
 namespace qxcli {
@@ -24,7 +24,7 @@ cv::Mat loadMaskPicture(const std::string& path);
 // must have been initialised for the frame size first.
 class EffectRunner {
 public:
-    EffectRunner(EffectSpec spec, EffectOptions options, RowOrder order);
+    EffectRunner(EffectChoice choice, EffectOptions options, RowOrder order);
 
     // A picture to register instead of options.picture (BGRA).
     void setMaskPicture(cv::Mat bgra) { maskPicture_ = std::move(bgra); }
@@ -36,7 +36,7 @@ public:
     // Applies the effect to one top-down BGR frame in place.
     Outcome apply(cv::Mat& frame);
 
-    const EffectSpec& spec() const { return spec_; }
+    const EffectChoice& choice() const { return choice_; }
 
     // Background frames composited although less than 15 % was background.
     int littleBackgroundFrames() const { return littleBackground_; }
@@ -48,7 +48,7 @@ private:
     int callLibrary(uint8_t* frame) const;
     Outcome judge(int code) const;
 
-    EffectSpec spec_;
+    EffectChoice choice_;
     EffectOptions options_;
     RowOrder order_;
     cv::Mat maskPicture_;

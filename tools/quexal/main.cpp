@@ -6,7 +6,7 @@
 #include <string>
 
 #include "commands.h"
-#include "effect_spec.h"
+#include "effect_choice.h"
 #include "host_error.h"
 #include "mask_pictures.h"
 

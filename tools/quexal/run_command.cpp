@@ -65,8 +65,8 @@ std::string knownList() {
 
 int runCommand(const Args& args) {
     const RunArgs run = parseRunArgs(args);
-    const auto spec = parseEffect(run.effect);
-    if (!spec) throw HostError("unknown effect '" + run.effect + "' (known: " + knownList() + ")");
+    const auto choice = parseEffect(run.effect);
+    if (!choice) throw HostError("unknown effect '" + run.effect + "' (known: " + knownList() + ")");
 
     FrameSource source(run.input);
     if (source.isStill() && run.frames > 1) source.setRepeat(run.frames);
@@ -76,15 +76,15 @@ int runCommand(const Args& args) {
     if (!source.next(frame)) throw HostError("no frame in " + run.input);
     initLibrary(dataRoot, source.size(), run.order);
 
-    EffectRunner runner(*spec, run.options, run.order);
+    EffectRunner runner(*choice, run.options, run.order);
     const Outcome ready = runner.prepare(frame);
-    if (!ready.ok()) throw HostError(spec->name + ": " + ready.message);
+    if (!ready.ok()) throw HostError(choice->name + ": " + ready.message);
 
     // Opened on the first accepted frame, so a refusal leaves no file behind.
     std::optional<FrameSink> sink;
     const double fps = run.fps > 0 ? run.fps : source.fps();
     const int limit = run.frames > 0 ? run.frames : source.count();
-    Progress progress(spec->name, limit, !run.quiet && limit != 1);
+    Progress progress(choice->name, limit, !run.quiet && limit != 1);
     gStopRequested = 0;
     auto previous = std::signal(SIGINT, requestStop);
 
@@ -93,7 +93,7 @@ int runCommand(const Args& args) {
         const Outcome out = runner.apply(frame);
         if (!out.ok()) {
             std::signal(SIGINT, previous);
-            throw HostError(spec->name + ": " + out.message + " at frame " + std::to_string(done));
+            throw HostError(choice->name + ": " + out.message + " at frame " + std::to_string(done));
         }
         if (!sink) sink.emplace(run.output, source.size(), fps);
         sink->write(frame);

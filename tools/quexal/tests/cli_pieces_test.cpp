@@ -10,7 +10,7 @@
 #include "contact_sheet.h"
 #include "demo_clip.h"
 #include "effect_runner.h"
-#include "effect_spec.h"
+#include "effect_choice.h"
 #include "host_error.h"
 #include "library_host.h"
 #include "mask_pictures.h"
@@ -34,9 +34,9 @@ cv::Mat samplePicture(const char* name) {
 
 TEST(EffectNames, EveryKnownNameParsesToItsExport) {
     for (const std::string& name : knownEffectNames()) {
-        const auto spec = parseEffect(name);
-        ASSERT_TRUE(spec) << name;
-        EXPECT_EQ(spec->name, name);
+        const auto choice = parseEffect(name);
+        ASSERT_TRUE(choice) << name;
+        EXPECT_EQ(choice->name, name);
     }
     EXPECT_EQ(parseEffect("colour:negative")->mode, QX_COLOR_NEGATIVE);
     EXPECT_EQ(parseEffect("colour:softgrey")->mode, QX_COLOR_SOFT_GREY);

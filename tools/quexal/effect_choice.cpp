@@ -1,4 +1,4 @@
-#include "effect_spec.h"
+#include "effect_choice.h"
 
 #include <array>
 
@@ -32,41 +32,41 @@ std::optional<int> lookUp(const std::array<NamedMode, N>& table, std::string_vie
 
 }  // namespace
 
-std::optional<EffectSpec> parseEffect(std::string_view text) {
+std::optional<EffectChoice> parseEffect(std::string_view text) {
     const size_t colon = text.find(':');
     const std::string_view head = text.substr(0, colon);
     const std::string_view tail = colon == std::string_view::npos ? "" : text.substr(colon + 1);
     const bool hasTail = colon != std::string_view::npos;
-    EffectSpec spec;
-    spec.name = std::string(text);
+    EffectChoice choice;
+    choice.name = std::string(text);
 
     if (head == "colour" || head == "color") {
         const auto mode = lookUp(kColourModes, tail);
         if (!mode) return std::nullopt;
-        spec.family = Family::Colour;
-        spec.mode = *mode;
-        spec.name = "colour:" + std::string(tail);
-        return spec;
+        choice.family = Family::Colour;
+        choice.mode = *mode;
+        choice.name = "colour:" + std::string(tail);
+        return choice;
     }
     if (head == "lens") {
         if (tail.size() != 1 || tail[0] < '1' || tail[0] > '7') return std::nullopt;
-        spec.family = Family::Lens;
-        spec.mode = tail[0] - '0';
-        return spec;
+        choice.family = Family::Lens;
+        choice.mode = tail[0] - '0';
+        return choice;
     }
     if (head == "eyes") {
         const auto mode = lookUp(kEyeModes, tail);
         if (!mode) return std::nullopt;
-        spec.family = Family::Eyes;
-        spec.mode = *mode;
-        return spec;
+        choice.family = Family::Eyes;
+        choice.mode = *mode;
+        return choice;
     }
     if (hasTail) return std::nullopt;
-    if (head == "fire") spec.family = Family::Fire;
-    else if (head == "mask") spec.family = Family::Mask;
-    else if (head == "background") spec.family = Family::Background;
+    if (head == "fire") choice.family = Family::Fire;
+    else if (head == "mask") choice.family = Family::Mask;
+    else if (head == "background") choice.family = Family::Background;
     else return std::nullopt;
-    return spec;
+    return choice;
 }
 
 std::vector<std::string> knownEffectNames() {

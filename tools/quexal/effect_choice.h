@@ -12,13 +12,13 @@ enum class Family { Colour, Lens, Fire, Mask, Eyes, Background };
 
 // One effect as named on the command line: "colour:sepia", "lens:3",
 // "fire", "mask", "eyes:blur", "background".
-struct EffectSpec {
+struct EffectChoice {
     Family family = Family::Colour;
     int mode = 0;  // colour mode, lens mode or eye-band mode; 0 otherwise
     std::string name;
 };
 
-std::optional<EffectSpec> parseEffect(std::string_view text);
+std::optional<EffectChoice> parseEffect(std::string_view text);
 
 // Every effect name the host knows, for the usage text and the demo.
 std::vector<std::string> knownEffectNames();
