@@ -249,9 +249,9 @@ TEST(ProcessMask, RefusesUntilAPictureIsRegistered) {
 
 TEST(ProcessMask, FrameWithoutAFaceComesBackUntouched) {
     MaskContext m;
-    m.ctx.smoothX = 11;
-    m.ctx.smoothSize = 22;
-    m.ctx.smoothAngle = 0.5f;
+    m.ctx.smoothing.x = 11;
+    m.ctx.smoothing.size = 22;
+    m.ctx.smoothing.angle = 0.5f;
     cv::Mat flat(240, 320, CV_8UC3, cv::Scalar(90, 120, 150));
     cv::randu(flat.rowRange(0, 10), 0, 255);
     std::vector<uint8_t> frame = test::toHostFrame(flat, false);
@@ -260,9 +260,9 @@ TEST(ProcessMask, FrameWithoutAFaceComesBackUntouched) {
         EXPECT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
         EXPECT_EQ(before, frame);
     }
-    EXPECT_EQ(11, m.ctx.smoothX);
-    EXPECT_EQ(22, m.ctx.smoothSize);
-    EXPECT_EQ(0.5f, m.ctx.smoothAngle);
+    EXPECT_EQ(11, m.ctx.smoothing.x);
+    EXPECT_EQ(22, m.ctx.smoothing.size);
+    EXPECT_EQ(0.5f, m.ctx.smoothing.angle);
     EXPECT_EQ(1, m.ctx.redetect);  // later frames keep searching
 }
 
@@ -355,13 +355,13 @@ TEST(ProcessMaskOnPortrait, RegistrationWhileTrackingRestartsFromADetection) {
     // must not leak into the first frame after it.
     const std::vector<uint8_t> picture = testPicture();
     ASSERT_EQ(1, m.ctx.setMaskImage(picture.data(), 200, 190, kMaskAboveFace, QX_MASK_MAGIC));
-    m.ctx.smoothSize = 999;
-    m.ctx.smoothAngle = 1.0f;
+    m.ctx.smoothing.size = 999;
+    m.ctx.smoothing.angle = 1.0f;
     frame = test::toHostFrame(image, false);
     ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
     EXPECT_EQ(-1, m.ctx.trackState);
     EXPECT_EQ(0, m.ctx.redetect);
-    EXPECT_EQ(4 * m.ctx.eyeDistance, m.ctx.smoothSize);
+    EXPECT_EQ(4 * m.ctx.eyeDistance, m.ctx.smoothing.size);
     EXPECT_EQ(0, cv::norm(cv::Mat(240, 320, CV_8UC3, frame.data()),
                           expectedFirstFrame(m.ctx, image, 0), cv::NORM_INF));
 }
@@ -374,7 +374,7 @@ TEST(ProcessMaskOnPortrait, LostTrackIsDetectedAgainInTheSameFrame) {
     const cv::Mat image = portrait640();
     for (int i = 0; i < 3; ++i) {
         std::vector<uint8_t> frame = test::toHostFrame(image, false);
-        m.ctx.smoothSize = 999;
+        m.ctx.smoothing.size = 999;
         ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
         REQUIRE_FACE(m.ctx);
         if (i == 1) {

@@ -12,6 +12,7 @@
 #include <opencv2/objdetect.hpp>
 
 #include "effects/fire/fire_routine.h"
+#include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 
 namespace quexal {
@@ -76,9 +77,7 @@ struct EffectContext {
 
     // ---- Mask picture and driver (mask/) ---------------------------------
     float maskAspect = 0.0f;
-    int32_t smoothX = 0, smoothY = 0, smoothVelX = 0, smoothVelY = 0;
-    int32_t smoothSize = 0, smoothSizeVel = 0, smoothAngleVel = 0;
-    float smoothAngle = 0.0f;
+    SmoothState smoothing;  // smoothX ... smoothAngle: the overlay filter's history
     std::vector<uint8_t> maskPixels;  // empty while no picture is held
     int32_t maskWidth = 0, maskHeight = 0;
     MaskScratch maskScratch;  // drawing storage reused from frame to frame

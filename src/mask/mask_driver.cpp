@@ -13,30 +13,6 @@ FaceMeasure measuredFace(const EffectContext& c) {
     return {c.faceX, c.faceY, c.eyeMidX, c.eyeMidY, c.eyeDistance, c.faceAngle};
 }
 
-SmoothState loadSmoothing(const EffectContext& c) {
-    SmoothState s;
-    s.x = c.smoothX;
-    s.y = c.smoothY;
-    s.velX = c.smoothVelX;
-    s.velY = c.smoothVelY;
-    s.size = c.smoothSize;
-    s.sizeVel = c.smoothSizeVel;
-    s.angleVel = c.smoothAngleVel;
-    s.angle = c.smoothAngle;
-    return s;
-}
-
-void storeSmoothing(EffectContext& c, const SmoothState& s) {
-    c.smoothX = s.x;
-    c.smoothY = s.y;
-    c.smoothVelX = s.velX;
-    c.smoothVelY = s.velY;
-    c.smoothSize = s.size;
-    c.smoothSizeVel = s.sizeVel;
-    c.smoothAngleVel = s.angleVel;
-    c.smoothAngle = s.angle;
-}
-
 // The stored copy matches the recorded size; a failed registration can leave
 // the size of a picture that was never stored.
 bool holdsPicture(const EffectContext& c) {
@@ -54,7 +30,7 @@ int EffectContext::processMask(uint8_t* frame, int32_t mode) {
     const bool tracked = redetect == 0 && detectStage == 4 && trackFace(frame) != 0;
     if (!tracked) {
         if (detectFace(frame) != 4) return QX_DONE;  // no usable face: frame untouched
-        storeSmoothing(*this, SmoothState{});
+        smoothing = SmoothState{};
         trackState = -1;  // the tracker seeds its points from this detection
         redetect = 0;
     }
@@ -62,7 +38,8 @@ int EffectContext::processMask(uint8_t* frame, int32_t mode) {
     frameToImage(frame, frameImage);
 
     const FaceMeasure face = measuredFace(*this);
-    SmoothState smooth = loadSmoothing(*this);
+    // Work on a copy so that a failed draw leaves the filter's history as it was.
+    SmoothState smooth = smoothing;
     if (mode == kPixelateMode || mode == kBlurMode) {
         const Overlay band = placeEyeBand(face, smooth);
         const int32_t strength = mode == kPixelateMode ? kPixelateStrength : kBlurStrength;
@@ -76,7 +53,7 @@ int EffectContext::processMask(uint8_t* frame, int32_t mode) {
                      overlay.top, overlay.width, overlay.height, overlay.angle,
                      frameImage.cols, frameImage.rows, maskScratch);
     }
-    storeSmoothing(*this, smooth);
+    smoothing = smooth;
 
     imageToFrame(frameImage, frame);
     return QX_DONE;
