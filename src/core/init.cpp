@@ -132,6 +132,7 @@ void EffectContext::releaseWorkingImages() {
         image->release();
     trackPyramid.clear();
     trackPrevPyramid.clear();
+    maskScratch = MaskScratch{};
     if (videoReader) {
         videoReader->close();
         videoReader.reset();
