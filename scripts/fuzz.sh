@@ -20,6 +20,6 @@ export LSAN_OPTIONS="suppressions=$root/scripts/sanitizers/lsan.supp:print_suppr
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 echo "== export fuzzer: ${seconds} s"
-build-fuzz/export_fuzzer -max_total_time="$seconds" -max_len=4096 -timeout=20 \
+build-fuzz/export_fuzzer -max_total_time="$seconds" -max_len=1024 -timeout=20 \
     -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ \
     "$@" build-fuzz/corpus fuzz/corpus
