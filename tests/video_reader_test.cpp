@@ -95,6 +95,33 @@ int processThreadCount() {
     return -1;
 }
 
+// The thread count once it has settled at `expected`, or whatever it is
+// after a second. The kernel drops an exited thread from the count a little
+// after join() returns (join waits only for the thread's tid to be
+// cleared), so on a loaded machine an immediate read can still see it.
+int threadCountSettlingAt(int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int count = processThreadCount();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        count = processThreadCount();
+    }
+    return count;
+}
+
+// The thread count once it has held still for a few reads, for a baseline
+// taken while threads started earlier may still be leaving.
+int settledThreadCount() {
+    int count = processThreadCount();
+    for (int steady = 0, tries = 0; steady < 3 && tries < 200; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const int now = processThreadCount();
+        steady = now == count ? steady + 1 : 0;
+        count = now;
+    }
+    return count;
+}
+
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -228,7 +255,7 @@ TEST_F(VideoReaderTest, RefusesWhatDoesNotPlayAndLeavesNoThread) {
         VideoReader warmUp;
         warmUp.open(clip("noise.avi").c_str());
     }
-    const int threadsBefore = processThreadCount();
+    const int threadsBefore = settledThreadCount();
     const std::string missing = clip("missing.avi");
     const std::string empty = clip("empty.avi");
     const std::string noise = clip("noise.avi");
@@ -250,12 +277,12 @@ TEST_F(VideoReaderTest, RefusesWhatDoesNotPlayAndLeavesNoThread) {
 }
 
 TEST_F(VideoReaderTest, CloseStopsPlaybackQuicklyAndMayBeRepeated) {
-    const int threadsBefore = processThreadCount();
+    const int threadsBefore = settledThreadCount();
     VideoReader reader;
     reader.close();  // never opened
     ASSERT_EQ(1, reader.open(clip("slow.avi").c_str()));
     ASSERT_EQ(1, reader.open(clip("odd.avi").c_str()));  // replaces the first playback
-    EXPECT_EQ(threadsBefore + 1, processThreadCount());
+    EXPECT_EQ(threadsBefore + 1, threadCountSettlingAt(threadsBefore + 1));
     EXPECT_EQ(67, reader.width());
 
     std::this_thread::sleep_for(milliseconds(150));
@@ -264,7 +291,7 @@ TEST_F(VideoReaderTest, CloseStopsPlaybackQuicklyAndMayBeRepeated) {
     EXPECT_LT(secondsSince(start), 0.5);
     reader.close();
     EXPECT_FALSE(reader.playing());
-    EXPECT_EQ(threadsBefore, processThreadCount());
+    EXPECT_EQ(threadsBefore, threadCountSettlingAt(threadsBefore));
     EXPECT_EQ(0, reader.width());
     EXPECT_EQ(0, reader.height());
     std::vector<uint8_t> frame;
