@@ -100,10 +100,10 @@ int processThreadCount() {
 // after join() returns (join waits only for the thread's tid to be
 // cleared), so on a loaded machine an immediate read can still see it.
 int threadCountSettlingAt(int expected) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(1);
     int count = processThreadCount();
-    while (count != expected && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (count != expected && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(5));
         count = processThreadCount();
     }
     return count;
@@ -114,7 +114,7 @@ int threadCountSettlingAt(int expected) {
 int settledThreadCount() {
     int count = processThreadCount();
     for (int steady = 0, tries = 0; steady < 3 && tries < 200; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(milliseconds(5));
         const int now = processThreadCount();
         steady = now == count ? steady + 1 : 0;
         count = now;
