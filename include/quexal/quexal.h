@@ -7,8 +7,16 @@
  * status code. 1 always means "done"; 0 or a negative value is a refusal,
  * and a refused call leaves the frame byte-identical.
  *
- * The library keeps no pointer to anything the host passes. It is not
- * thread-safe: call it from one thread at a time.
+ * Every _QX_ export has a session twin qx_NAME(QxSession *, same arguments)
+ * with the same result codes. A session is one stream: it owns its frame
+ * size, its mask picture, its background and the state of every effect, so
+ * sessions never see each other's state. The _QX_ exports work on one
+ * default session that lives from library load to unload.
+ *
+ * Threads: different sessions may be used at the same time from different
+ * threads; one session (the default one included) must be used by one
+ * thread at a time. The library keeps no pointer to anything the host
+ * passes.
  */
 #ifndef QUEXAL_QUEXAL_H
 #define QUEXAL_QUEXAL_H
@@ -69,6 +77,21 @@ enum {
 /* Background source types for QX_set_bkg. */
 #define QX_BKG_VIDEO 1
 #define QX_BKG_PICTURE 2
+
+/* Lens modes for QX_process_lens; 3..7 are radial distortions named after
+ * what they do to the middle of the picture. */
+#define QX_LENS_SWIRL 1
+#define QX_LENS_MIRROR 2
+#define QX_LENS_FUNNEL 3    /* the middle drawn inwards, sharply */
+#define QX_LENS_BULGE 4     /* the middle swells, as through a fisheye */
+#define QX_LENS_MAGNIFY 5   /* the middle swells strongly, as under a magnifier */
+#define QX_LENS_CUSHION 6   /* a square swelling, each axis on its own */
+#define QX_LENS_PINCH 7     /* the middle drawn inwards, gently */
+
+/* Eye band modes for QX_process_mask (other values draw the picture). */
+#define QX_MASK_PIXELATE_EYES 1
+#define QX_MASK_BLUR_EYES 2
+#define QX_MASK_DRAW_PICTURE 0
 
 /* Colour modes for QX_process_color. */
 #define QX_COLOR_NEGATIVE 16
@@ -153,6 +176,39 @@ QX_EXPORT int32_t QX_API _QX_test_mask_image(int32_t width, int32_t height, int3
 
 /* Always 0. */
 QX_EXPORT int32_t QX_API _QX_check_dinamic_bkg(int32_t unused);
+
+/*
+ * Sessions. qx_session_create answers a new session, null only when memory
+ * is short; qx_session_destroy stops a playing background video, joins its
+ * thread and frees the session (null does nothing). A null session answers
+ * every call as a fresh session answers before its first init (qx_init
+ * answers 0) and changes nothing.
+ */
+typedef struct QxSession QxSession;
+
+QX_EXPORT QxSession *QX_API qx_session_create(void);
+QX_EXPORT void QX_API qx_session_destroy(QxSession *session);
+
+QX_EXPORT int32_t QX_API qx_init(QxSession *session, const char *path, int32_t width,
+                                 int32_t height, int32_t unused1, int32_t unused2);
+QX_EXPORT int32_t QX_API qx_process_mask(QxSession *session, uint8_t *frame, int32_t mode,
+                                         int32_t unused);
+QX_EXPORT int32_t QX_API qx_process_lens(QxSession *session, uint8_t *frame, int32_t mode);
+QX_EXPORT int32_t QX_API qx_process_color(QxSession *session, uint8_t *frame, int32_t mode);
+QX_EXPORT int32_t QX_API qx_process_fire(QxSession *session, uint8_t *frame);
+QX_EXPORT int32_t QX_API qx_process_bkg(QxSession *session, uint8_t *frame, int32_t halo,
+                                        int32_t haloColor, int32_t cutLine, int32_t unused);
+QX_EXPORT int32_t QX_API qx_set_bkg(QxSession *session, const void *source, int32_t type,
+                                    int32_t width, int32_t height, int32_t unused);
+QX_EXPORT int32_t QX_API qx_get_bkg_snapshot(QxSession *session, const uint8_t *frame,
+                                             int32_t width, int32_t height, int32_t unused);
+QX_EXPORT int32_t QX_API qx_set_mask_image(QxSession *session, const uint8_t *pixels,
+                                           int32_t width, int32_t height, int32_t kind,
+                                           int32_t magic, int32_t unused1, int32_t unused2);
+QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession *session, int32_t width, int32_t height,
+                                            int32_t kind, int32_t magic, int32_t unused1,
+                                            int32_t unused2);
+QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession *session, int32_t unused);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
 #include "core/effect_context.h"
 
+#include "api/session_handle.h"
 #include "background/video/video_reader.h"
 
 namespace quexal {
@@ -8,10 +9,6 @@ EffectContext::EffectContext() = default;
 
 EffectContext::~EffectContext() { destroyContext(); }
 
-// Built when the library is loaded, before the host can call anything, and
-// destroyed when it is unloaded.
-static EffectContext context;
-
-EffectContext& theContext() { return context; }
+EffectContext& theContext() { return defaultSession()->session; }
 
 }  // namespace quexal

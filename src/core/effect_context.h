@@ -153,7 +153,7 @@ struct EffectContext {
     int processFire(uint8_t* frame);
 };
 
-// The instance behind the exports.
+// The context of the default session, the one behind the exports.
 EffectContext& theContext();
 
 }  // namespace quexal
