@@ -11,7 +11,8 @@
 #include <opencv2/video/background_segm.hpp>
 
 #include "bench_support.h"
-#include "core/effect_context.h"
+#include "quexal/quexal.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 namespace {
@@ -49,12 +50,12 @@ std::vector<cv::Mat> personFrames(const cv::Mat& scene, int count) {
 constexpr int kFrameCount = 16;
 
 void replaceBackground(benchmark::State& state, FrameSize size, bool halo) {
-    auto ctx = std::make_unique<EffectContext>();
+    auto ctx = std::make_unique<Session>();
     const cv::Mat scene = backdrop(size.width, size.height);
     const cv::Mat picture(scene.size(), CV_8UC3, cv::Scalar(255, 0, 255));
     if (ctx->init(QUEXAL_DATA_ROOT, size.width, -size.height) != 1 ||
         ctx->getBkgSnapshot(scene.data, size.width, size.height) != 1 ||
-        ctx->setBackgroundPicture(picture.data, size.width, size.height) != 1) {
+        ctx->setBkg(picture.data, QX_BKG_PICTURE, size.width, size.height) != 1) {
         state.SkipWithError("background replacement could not be set up");
         return;
     }

@@ -1,4 +1,4 @@
-// Puts a context in the state a detection leaves: the portrait's face,
+// Puts a session in the state a detection leaves: the portrait's face,
 // found at the photo's own size, moved to the middle of the frame, with the
 // tracker asked to seed. At benchmark sizes the photo is too small to be
 // detected and, enlarged, too large to stay tracked, so tracked-frame
@@ -7,31 +7,31 @@
 
 #include <opencv2/core.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 
-inline bool seedTrackerFromPhoto(EffectContext& ctx, const cv::Mat& photo) {
-    EffectContext own;
+inline bool seedTrackerFromPhoto(Session& ctx, const cv::Mat& photo) {
+    Session own;
     if (photo.empty() || own.init(QUEXAL_DATA_ROOT, photo.cols, -photo.rows) != 1 ||
-        own.detectFace(photo.data) != 4)
+        own.face.detect(photo.data) != kFaceAndEyes)
         return false;
-    const int dx = (ctx.frameWidth - photo.cols) / 2, dy = (ctx.frameHeight - photo.rows) / 2;
-    ctx.faceX = own.faceX + dx;
-    ctx.faceY = own.faceY + dy;
-    ctx.rightEyeX = own.rightEyeX + dx;
-    ctx.rightEyeY = own.rightEyeY + dy;
-    ctx.leftEyeX = own.leftEyeX + dx;
-    ctx.leftEyeY = own.leftEyeY + dy;
-    ctx.rightEyeHeight = own.rightEyeHeight;
-    ctx.leftEyeHeight = own.leftEyeHeight;
-    ctx.eyeDistance = own.eyeDistance;
-    ctx.eyeMidX = own.eyeMidX + dx;
-    ctx.eyeMidY = own.eyeMidY + dy;
-    ctx.faceAngle = own.faceAngle;
-    ctx.detectStage = 4;
-    ctx.redetect = 0;
-    ctx.trackState = -1;
+    const int dx = (ctx.geometry.width - photo.cols) / 2, dy = (ctx.geometry.height - photo.rows) / 2;
+    ctx.face.faceX = own.face.faceX + dx;
+    ctx.face.faceY = own.face.faceY + dy;
+    ctx.face.rightEyeX = own.face.rightEyeX + dx;
+    ctx.face.rightEyeY = own.face.rightEyeY + dy;
+    ctx.face.leftEyeX = own.face.leftEyeX + dx;
+    ctx.face.leftEyeY = own.face.leftEyeY + dy;
+    ctx.face.rightEyeHeight = own.face.rightEyeHeight;
+    ctx.face.leftEyeHeight = own.face.leftEyeHeight;
+    ctx.face.eyeDistance = own.face.eyeDistance;
+    ctx.face.eyeMidX = own.face.eyeMidX + dx;
+    ctx.face.eyeMidY = own.face.eyeMidY + dy;
+    ctx.face.faceAngle = own.face.faceAngle;
+    ctx.face.detectStage = 4;
+    ctx.face.redetect = 0;
+    ctx.face.trackState = -1;
     return true;
 }
 

@@ -6,13 +6,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include "bench_support.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 namespace {
 
 void colourMode(benchmark::State& state, const FrameSize& size, int mode) {
-    EffectContext ctx;
+    Session ctx;
     if (ctx.init(QUEXAL_DATA_ROOT, size.width, size.height) != 1) {
         state.SkipWithError("init failed");
         return;

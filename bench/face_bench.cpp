@@ -10,7 +10,7 @@
 
 #include "bench_faces.h"
 #include "bench_support.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 namespace {
@@ -65,7 +65,7 @@ private:
 
 void detectOnce(benchmark::State& state, FrameSize size) {
     OneThread one;
-    EffectContext ctx;
+    Session ctx;
     if (ctx.init(QUEXAL_DATA_ROOT, size.width, -size.height) != 1) {
         state.SkipWithError("init failed");
         return;
@@ -74,7 +74,7 @@ void detectOnce(benchmark::State& state, FrameSize size) {
     std::size_t i = 0;
     int stage = 0;
     for (auto _ : state) {
-        stage = ctx.detectFace(frames[i].data());
+        stage = ctx.face.detect(frames[i].data());
         i = (i + 1) % frames.size();
     }
     if (stage != 4) state.SkipWithError("no face and eyes found");
@@ -83,7 +83,7 @@ void detectOnce(benchmark::State& state, FrameSize size) {
 
 void trackOnce(benchmark::State& state, FrameSize size) {
     OneThread one;
-    EffectContext ctx;
+    Session ctx;
     if (ctx.init(QUEXAL_DATA_ROOT, size.width, -size.height) != 1) {
         state.SkipWithError("init failed");
         return;
@@ -98,11 +98,11 @@ void trackOnce(benchmark::State& state, FrameSize size) {
         state.SkipWithError("no face and eyes found");
         return;
     }
-    ctx.trackFace(still[0].data());
+    ctx.face.track(still[0].data());
     std::size_t i = 0;
     bool held = true;
     for (auto _ : state) {
-        held = ctx.trackFace((i % 2 ? moved : still)[i % still.size()].data()) == 1 && held;
+        held = ctx.face.track((i % 2 ? moved : still)[i % still.size()].data()) == 1 && held;
         ++i;
     }
     if (!held) state.SkipWithError("track lost");

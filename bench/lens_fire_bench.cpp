@@ -5,7 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "bench_support.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "effects/lens/lens_maps.h"
 
 namespace quexal::bench {
@@ -16,7 +16,7 @@ std::string caseName(const char* family, int mode, const FrameSize& size) {
 }
 
 void lensMode(benchmark::State& state, int mode, FrameSize size) {
-    EffectContext ctx;
+    Session ctx;
     if (ctx.init(QUEXAL_DATA_ROOT, size.width, -size.height) != 1) {
         state.SkipWithError("init failed");
         return;
@@ -80,7 +80,7 @@ void remapPeer(benchmark::State& state, int mode, FrameSize size) {
 }
 
 void fireFrame(benchmark::State& state, FrameSize size) {
-    EffectContext ctx;
+    Session ctx;
     if (ctx.init(QUEXAL_DATA_ROOT, size.width, size.height) != 1) {
         state.SkipWithError("init failed");
         return;

@@ -11,7 +11,7 @@
 
 #include "bench_faces.h"
 #include "bench_support.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
@@ -85,14 +85,14 @@ std::vector<uint8_t> benchPicture() {
 // refuses.
 void registerPicture(const std::vector<uint8_t>& picture, int32_t kind) {
     if (_QX_set_mask_image(picture.data(), 200, 190, kind, QX_MASK_MAGIC, 0, 0) == 1) return;
-    EffectContext& ctx = theContext();
-    ctx.maskPixels = picture;
-    ctx.maskWidth = 200;
-    ctx.maskHeight = 190;
-    ctx.maskKind = kind;
-    ctx.maskAspect = static_cast<float>(200.0 / 190.0);
+    Session& ctx = theContext();
+    ctx.face.maskPixels = picture;
+    ctx.face.maskWidth = 200;
+    ctx.face.maskHeight = 190;
+    ctx.face.maskKind = kind;
+    ctx.face.maskAspect = static_cast<float>(200.0 / 190.0);
     ctx.status = 1;
-    ctx.redetect = 1;
+    ctx.face.redetect = 1;
 }
 
 // Times whole frames through the export. Tracked: the distant portrait,
@@ -108,7 +108,7 @@ void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool dete
         return;
     }
     registerPicture(benchPicture(), kMaskAboveFace);
-    EffectContext& ctx = theContext();
+    Session& ctx = theContext();
     if (!detectEveryFrame && !seedTrackerFromPhoto(ctx, photo())) {
         state.SkipWithError("no face found on the portrait");
         return;
@@ -118,7 +118,7 @@ void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool dete
     std::vector<uint8_t> frame(bytes);
     std::memcpy(frame.data(), input.data, bytes);
     _QX_process_mask(frame.data(), mode, 0);  // detects, or seeds the tracker
-    if (ctx.detectStage != 4 || ctx.redetect != 0) {
+    if (ctx.face.detectStage != 4 || ctx.face.redetect != 0) {
         state.SkipWithError("no face found on the portrait");
         return;
     }
@@ -126,15 +126,15 @@ void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool dete
     OneThread oneThread;
     for (auto _ : state) {
         std::memcpy(frame.data(), input.data, bytes);
-        if (detectEveryFrame) ctx.redetect = 1;
+        if (detectEveryFrame) ctx.face.redetect = 1;
         // A moving face changes the overlay's size or angle on most frames.
-        if (cold) ctx.maskScratch.scaledValid = ctx.maskScratch.turnedValid = false;
+        if (cold) ctx.face.maskScratch.scaledValid = ctx.face.maskScratch.turnedValid = false;
         const auto start = std::chrono::steady_clock::now();
         _QX_process_mask(frame.data(), mode, 0);
         const auto stop = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
     }
-    if (ctx.redetect != 0 || (!detectEveryFrame && ctx.trackState != 1))
+    if (ctx.face.redetect != 0 || (!detectEveryFrame && ctx.face.trackState != 1))
         state.SkipWithError("the track was lost");
     reportFrames(state, bytes);
 }

@@ -29,13 +29,13 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
 
 namespace {
 
-using quexal::EffectContext;
+using quexal::Session;
 
 // Largest frame and picture side the harness asks for: small frames keep
 // executions fast, and every code path is reachable at this size.
@@ -111,7 +111,7 @@ struct HostView {
 
 HostView host;
 
-EffectContext& ctx() { return quexal::theContext(); }
+Session& ctx() { return quexal::theContext(); }
 
 std::size_t frameBytes() { return static_cast<std::size_t>(host.width) * host.height * 3; }
 
@@ -156,7 +156,7 @@ void callInit(FuzzedDataProvider& in) {
         width = 1 + width % kMaxSide;
         height = height < 0 ? -(1 + (-(height + 1)) % kMaxSide) : 1 + height % kMaxSide;
     }
-    const int oldWidth = ctx().frameWidth;
+    const int oldWidth = ctx().geometry.width;
     const bool cascadesWerePending = ctx().cascadesPending == 1;
     const int result = _QX_init(path, width, height, in.ConsumeIntegral<int32_t>(),
                                 in.ConsumeIntegral<int32_t>());
@@ -165,7 +165,7 @@ void callInit(FuzzedDataProvider& in) {
         // Refused: status -1, the old geometry kept.
         if (result != 0) fail("_QX_init", "bad size accepted", result);
         if (ctx().status != -1) fail("_QX_init", "bad size left status other than -1", result);
-        if (ctx().frameWidth != oldWidth) fail("_QX_init", "bad size changed the geometry", result);
+        if (ctx().geometry.width != oldWidth) fail("_QX_init", "bad size changed the geometry", result);
         return;
     }
     // The size passed the check: the library now works at this size, even
@@ -173,7 +173,7 @@ void callInit(FuzzedDataProvider& in) {
     host.width = width;
     host.height = height < 0 ? -height : height;
     host.sizeAccepted = true;
-    if (ctx().frameWidth != host.width || ctx().frameHeight != host.height)
+    if (ctx().geometry.width != host.width || ctx().geometry.height != host.height)
         fail("_QX_init", "geometry differs from the size given", result);
     if (result == 1 && ctx().status == -1) fail("_QX_init", "succeeded but status is -1", result);
     // The cascades load at the first init that finds them; after that the
@@ -209,7 +209,7 @@ void callProcessColor(FuzzedDataProvider& in) {
     expectIn("_QX_process_color", result, {1, -1, -2});
     const bool known = mode == 16 || mode == 17 || mode == 18 || mode == 24 || mode == 25;
     if (!known && result == 1) fail("_QX_process_color", "ran an unknown mode", result);
-    if (known && host.sizeAccepted && ctx().hasWorkingImages() && result != 1)
+    if (known && host.sizeAccepted && ctx().initialised() && result != 1)
         fail("_QX_process_color", "refused a known mode after init", result);
     if (result != 1 && !frame.unchanged()) fail("_QX_process_color", "refusal wrote the frame", result);
 }
@@ -225,7 +225,7 @@ void callProcessFire(FuzzedDataProvider& in) {
 
 void callProcessBkg(FuzzedDataProvider& in) {
     Buffer frame(frameBytes(), in);
-    const int bkgState = ctx().bkgState;
+    const int bkgState = ctx().background.state;
     const int halo = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int32_t>();
     const int haloColor = in.ConsumeIntegral<int32_t>();
     const int cutLine = in.ConsumeBool() ? in.ConsumeIntegralInRange(-10, 110) : in.ConsumeIntegral<int32_t>();
@@ -240,7 +240,7 @@ void callProcessBkg(FuzzedDataProvider& in) {
 void callSetBkgVideo(FuzzedDataProvider& in) {
     const std::string& path = paths.videos[in.ConsumeIntegralInRange<std::size_t>(0, paths.videos.size() - 1)];
     const void* source = in.ConsumeIntegralInRange(0, 15) == 0 ? nullptr : path.c_str();
-    const int bkgState = ctx().bkgState;
+    const int bkgState = ctx().background.state;
     const int result = _QX_set_bkg(source, QX_BKG_VIDEO, in.ConsumeIntegral<int32_t>(),
                                    in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(video)", result, {0, 1});
@@ -266,7 +266,7 @@ void callSetBkgPicture(FuzzedDataProvider& in) {
     // Any type but the video one, whose source must be text.
     if (in.ConsumeIntegralInRange(0, 7) == 0) type = pickMode(in, -1, 4);
     if (type == QX_BKG_VIDEO) type = 0;
-    const int bkgState = ctx().bkgState;
+    const int bkgState = ctx().background.state;
     const int result = _QX_set_bkg(picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(picture)", result, {0, 1});
     if (!picture.unchanged()) fail("_QX_set_bkg(picture)", "wrote the host's picture", result);
@@ -291,7 +291,7 @@ void callSnapshot(FuzzedDataProvider& in) {
     if (!frame.unchanged()) fail("_QX_get_bkg_snapshot", "wrote the host's frame", result);
     const bool matches = host.sizeAccepted && width == host.width && height == host.height;
     if (!matches && result != 0) fail("_QX_get_bkg_snapshot", "took a snapshot of the wrong size", result);
-    if (result == 0 && !matches && ctx().bkgState != -1)
+    if (result == 0 && !matches && ctx().background.state != -1)
         fail("_QX_get_bkg_snapshot", "size mismatch kept the reference", result);
 }
 
@@ -349,9 +349,9 @@ void callCheckDinamicBkg(FuzzedDataProvider& in) {
 
 // As if the library were unloaded and loaded again.
 void reloadLibrary(FuzzedDataProvider&) {
-    EffectContext& c = ctx();
-    c.~EffectContext();
-    new (&c) EffectContext();
+    Session& c = ctx();
+    c.~Session();
+    new (&c) Session();
     host = HostView{};
 }
 

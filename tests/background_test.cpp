@@ -11,7 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "background/video/video_reader.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
 
@@ -50,14 +50,14 @@ cv::Mat magentaPicture() { return cv::Mat(kH, kW, CV_8UC3, cv::Scalar(255, 0, 25
 // A context with a reference of `scene` and `picture` as source, for host
 // rows bottom-up or top-down.
 struct Replacement {
-    EffectContext ctx;
+    Session ctx;
     bool bottomUp;
     explicit Replacement(const cv::Mat& scene, const cv::Mat& picture, bool bottomUp = false)
         : bottomUp(bottomUp) {
         EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, scene.cols, bottomUp ? scene.rows : -scene.rows));
         EXPECT_EQ(1, ctx.getBkgSnapshot(test::toHostFrame(scene, bottomUp).data(), scene.cols,
                                         scene.rows));
-        EXPECT_EQ(1, ctx.setBackgroundPicture(picture.data, picture.cols, picture.rows));
+        EXPECT_EQ(1, ctx.background.setPicture(picture.data, picture.cols, picture.rows));
     }
     // Composites `frame`; answers the result and leaves the output, top row
     // first, in `out`.
@@ -111,48 +111,48 @@ TEST(BackgroundExports, ResultCodesFollowTheState) {
 }
 
 TEST(BackgroundState, SnapshotAndSourcesMoveTheStateAsTheTableSays) {
-    EffectContext ctx;
+    Session ctx;
     const cv::Mat picture = magentaPicture();
     std::vector<uint8_t> frame = test::toHostFrame(backdrop(), false);
     EXPECT_EQ(0, ctx.getBkgSnapshot(frame.data(), 0, 0));
-    EXPECT_EQ(-1, ctx.bkgState);
-    EXPECT_FALSE(ctx.hasWorkingImages());
+    EXPECT_EQ(-1, ctx.background.state);
+    EXPECT_FALSE(ctx.initialised());
 
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, kW, -kH));
     EXPECT_EQ(0, ctx.getBkgSnapshot(nullptr, kW, kH));
-    EXPECT_EQ(-1, ctx.bkgState);
+    EXPECT_EQ(-1, ctx.background.state);
     EXPECT_EQ(1, ctx.getBkgSnapshot(frame.data(), kW, kH));
-    EXPECT_EQ(0, ctx.bkgState);
-    EXPECT_EQ(0, ctx.setBackgroundPicture(nullptr, kW, kH));
-    EXPECT_EQ(0, ctx.bkgState);
+    EXPECT_EQ(0, ctx.background.state);
+    EXPECT_EQ(0, ctx.background.setPicture(nullptr, kW, kH));
+    EXPECT_EQ(0, ctx.background.state);
 
-    ctx.redetect = 0;
-    ctx.trackState = 3;
+    ctx.face.redetect = 0;
+    ctx.face.trackState = 3;
     EXPECT_EQ(1, ctx.setBkg(picture.data, QX_BKG_PICTURE, kW, kH));
-    EXPECT_EQ(2, ctx.bkgState);
-    EXPECT_EQ(1, ctx.redetect);
-    EXPECT_EQ(-1, ctx.trackState);
+    EXPECT_EQ(2, ctx.background.state);
+    EXPECT_EQ(1, ctx.face.redetect);
+    EXPECT_EQ(-1, ctx.face.trackState);
 
     EXPECT_EQ(1, ctx.getBkgSnapshot(frame.data(), kW, kH));  // renewing keeps the source
-    EXPECT_EQ(2, ctx.bkgState);
+    EXPECT_EQ(2, ctx.background.state);
     EXPECT_EQ(1, ctx.setBkg("", QX_BKG_VIDEO, 0, 0));  // empty path: nothing to remove
-    EXPECT_EQ(2, ctx.bkgState);
+    EXPECT_EQ(2, ctx.background.state);
     EXPECT_EQ(0, ctx.setBkg(picture.data, 3, kW, kH));
-    EXPECT_EQ(2, ctx.bkgState);
+    EXPECT_EQ(2, ctx.background.state);
 
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, kW, -kH));
-    EXPECT_EQ(-1, ctx.bkgState);
+    EXPECT_EQ(-1, ctx.background.state);
 }
 
 TEST(Snapshot, PreparesBlurredAndShiftedReferences) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     for (auto [value, ref2, ref3] : {std::tuple{250, 255, 230}, {10, 30, 0}}) {
         std::vector<uint8_t> frame(64 * 48 * 3, static_cast<uint8_t>(value));
         ASSERT_EQ(1, ctx.getBkgSnapshot(frame.data(), 64, 48));
-        EXPECT_EQ(cv::Scalar(value, value, value), cv::mean(ctx.bkgReference1));
-        EXPECT_EQ(cv::Scalar(ref2, ref2, ref2), cv::mean(ctx.bkgReference2));
-        EXPECT_EQ(cv::Scalar(ref3, ref3, ref3), cv::mean(ctx.bkgReference3));
+        EXPECT_EQ(cv::Scalar(value, value, value), cv::mean(ctx.background.reference));
+        EXPECT_EQ(cv::Scalar(ref2, ref2, ref2), cv::mean(ctx.background.referenceBright));
+        EXPECT_EQ(cv::Scalar(ref3, ref3, ref3), cv::mean(ctx.background.referenceDark));
     }
 }
 
@@ -161,25 +161,25 @@ TEST(Snapshot, ReferenceIsTopRowFirstInBothRowOrders) {
     cv::Mat expected;
     cv::blur(photo, expected, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REPLICATE);
     for (bool bottomUp : {false, true}) {
-        EffectContext ctx;
+        Session ctx;
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, kW, bottomUp ? kH : -kH));
         ASSERT_EQ(1, ctx.getBkgSnapshot(test::toHostFrame(photo, bottomUp).data(), kW, kH));
-        EXPECT_EQ(0, cv::countNonZero(differs(expected, ctx.bkgReference1))) << bottomUp;
+        EXPECT_EQ(0, cv::countNonZero(differs(expected, ctx.background.reference))) << bottomUp;
     }
 }
 
 TEST(PictureSource, FrameSizedPictureIsCopiedAndSmallOneStretched) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, kW, kH));
     ASSERT_EQ(1, ctx.getBkgSnapshot(test::toHostFrame(photo, true).data(), kW, kH));
-    ASSERT_EQ(1, ctx.setBackgroundPicture(photo.data, kW, kH));
-    EXPECT_EQ(0, cv::countNonZero(differs(photo, ctx.bkgPicture)));  // not row-reversed
+    ASSERT_EQ(1, ctx.background.setPicture(photo.data, kW, kH));
+    EXPECT_EQ(0, cv::countNonZero(differs(photo, ctx.background.picture)));  // not row-reversed
 
     const uint8_t tiny[] = {10, 20, 30, 40, 50, 60,  // top row
                             70, 80, 90, 200, 210, 220};
-    ASSERT_EQ(1, ctx.setBackgroundPicture(tiny, 2, 2));
-    const cv::Mat& p = ctx.bkgPicture;
+    ASSERT_EQ(1, ctx.background.setPicture(tiny, 2, 2));
+    const cv::Mat& p = ctx.background.picture;
     EXPECT_EQ(cv::Vec3b(10, 20, 30), p.at<cv::Vec3b>(0, 0));
     EXPECT_EQ(cv::Vec3b(40, 50, 60), p.at<cv::Vec3b>(0, kW - 1));
     EXPECT_EQ(cv::Vec3b(70, 80, 90), p.at<cv::Vec3b>(kH - 1, 0));
@@ -257,7 +257,7 @@ TEST(Compositing, HaloIsPureColourAtItsPeakAndTheEdgeIsNotFeathered) {
     Replacement r(backdrop(), picture);
     cv::Mat out;
     EXPECT_EQ(1, r.run(frame, out, 1, 0xFF));
-    const cv::Mat& matte = r.ctx.bkgMask;
+    const cv::Mat& matte = r.ctx.background.mask;
     int peak = 0, band = 0;
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
@@ -320,10 +320,10 @@ TEST(Compositing, FarOutCutLinesDrawNoBarrier) {
 
 TEST(Compositing, ImagesDroppedUnderAChosenSourceAreNoReference) {
     Replacement r(backdrop(), magentaPicture());
-    r.ctx.releaseWorkingImages();  // as an initialisation that ran out of memory leaves it
+    r.ctx.releaseBuffers();  // as an initialisation that ran out of memory leaves it
     std::vector<uint8_t> frame(kW * kH * 3, 9);
     EXPECT_EQ(-2, r.ctx.processBkg(frame.data(), 0, 0, 0));
-    EXPECT_EQ(0, r.ctx.setBackgroundPicture(frame.data(), kW, kH));
+    EXPECT_EQ(0, r.ctx.background.setPicture(frame.data(), kW, kH));
     EXPECT_EQ(std::vector<uint8_t>(kW * kH * 3, 9), frame);
 }
 

@@ -14,7 +14,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "background/video/video_reader.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
 
@@ -78,7 +78,7 @@ bool isWhite(const cv::Mat& region) {
 // A context whose reference is a uniform grey scene of `frame` size; frames
 // of that scene composite to the background alone.
 struct VideoScene {
-    EffectContext ctx;
+    Session ctx;
     cv::Size frame;
     bool bottomUp;
     std::vector<uint8_t> scene;
@@ -108,13 +108,13 @@ TEST(VideoSource, ClipOfTheFrameSizeShowsTopRowFirstAndLoops) {
     const fs::path clip = writeClip({160, 120}, 3);
     {
         VideoScene s({160, 120}, false);
-        s.ctx.redetect = 0;
+        s.ctx.face.redetect = 0;
         ASSERT_EQ(1, s.ctx.setBkg(clip.c_str(), QX_BKG_VIDEO, 0, 0));
-        EXPECT_EQ(1, s.ctx.bkgState);
-        EXPECT_EQ(160, s.ctx.videoWidth);
-        EXPECT_EQ(120, s.ctx.videoHeight);
-        EXPECT_EQ(1, s.ctx.redetect);
-        EXPECT_EQ(-1, s.ctx.trackState);
+        EXPECT_EQ(1, s.ctx.background.state);
+        EXPECT_EQ(160, s.ctx.background.videoWidth);
+        EXPECT_EQ(120, s.ctx.background.videoHeight);
+        EXPECT_EQ(1, s.ctx.face.redetect);
+        EXPECT_EQ(-1, s.ctx.face.trackState);
 
         // Watch the colours for longer than the clip: after the last second
         // the first comes back.
@@ -136,9 +136,9 @@ TEST(VideoSource, ClipOfTheFrameSizeShowsTopRowFirstAndLoops) {
 TEST(VideoSource, ClipOfAnotherSizeIsStretchedOverTheFrame) {
     const fs::path clip = writeClip({96, 64}, 1);
     VideoScene s({320, 240}, true);
-    ASSERT_EQ(1, s.ctx.setBackgroundVideo(clip.c_str()));
-    EXPECT_EQ(96, s.ctx.videoWidth);
-    EXPECT_EQ(64, s.ctx.videoHeight);
+    ASSERT_EQ(1, s.ctx.background.setVideo(clip.c_str()));
+    EXPECT_EQ(96, s.ctx.background.videoWidth);
+    EXPECT_EQ(64, s.ctx.background.videoHeight);
     cv::Mat out;
     ASSERT_EQ(1, s.run(out));
     EXPECT_EQ(0, s.top(out));
@@ -148,14 +148,14 @@ TEST(VideoSource, ClipOfAnotherSizeIsStretchedOverTheFrame) {
 TEST(VideoSource, EmptyPathRemovesTheReaderAndKeepsTheLastFrame) {
     const fs::path clip = writeClip({160, 120}, 3);
     VideoScene s({160, 120}, false);
-    ASSERT_EQ(1, s.ctx.setBackgroundVideo(clip.c_str()));
+    ASSERT_EQ(1, s.ctx.background.setVideo(clip.c_str()));
     cv::Mat first, later;
     ASSERT_EQ(1, s.run(first));
     EXPECT_EQ(0, _QX_check_dinamic_bkg(0));  // never reports video, whatever plays
 
-    EXPECT_EQ(1, s.ctx.setBackgroundVideo(""));
-    EXPECT_EQ(nullptr, s.ctx.videoReader);
-    EXPECT_EQ(1, s.ctx.bkgState);
+    EXPECT_EQ(1, s.ctx.background.setVideo(""));
+    EXPECT_EQ(nullptr, s.ctx.background.video);
+    EXPECT_EQ(1, s.ctx.background.state);
     std::this_thread::sleep_for(milliseconds(1200));  // the clip would have moved on
     ASSERT_EQ(1, s.run(later));
     EXPECT_EQ(0, cv::norm(first, later, cv::NORM_INF));
@@ -164,21 +164,21 @@ TEST(VideoSource, EmptyPathRemovesTheReaderAndKeepsTheLastFrame) {
 TEST(VideoSource, MissingFileIsRefusedAndLeavesNoPlayback) {
     VideoScene s({160, 120}, false);
     const cv::Mat picture(120, 160, CV_8UC3, cv::Scalar(255, 0, 255));
-    ASSERT_EQ(1, s.ctx.setBackgroundPicture(picture.data, 160, 120));
+    ASSERT_EQ(1, s.ctx.background.setPicture(picture.data, 160, 120));
 
     const std::string missing = (clipFolder() / "missing.avi").string();
-    EXPECT_EQ(0, s.ctx.setBackgroundVideo(missing.c_str()));
-    EXPECT_EQ(2, s.ctx.bkgState);  // the picture stays in use
-    ASSERT_NE(nullptr, s.ctx.videoReader);
-    EXPECT_FALSE(s.ctx.videoReader->playing());
+    EXPECT_EQ(0, s.ctx.background.setVideo(missing.c_str()));
+    EXPECT_EQ(2, s.ctx.background.state);  // the picture stays in use
+    ASSERT_NE(nullptr, s.ctx.background.video);
+    EXPECT_FALSE(s.ctx.background.video->playing());
     cv::Mat out;
     EXPECT_EQ(1, s.run(out));
 
     // With a video chosen before, the unopened reader gives no frame.
     const fs::path clip = writeClip({160, 120}, 1);
-    ASSERT_EQ(1, s.ctx.setBackgroundVideo(clip.c_str()));
-    EXPECT_EQ(0, s.ctx.setBackgroundVideo(missing.c_str()));
-    EXPECT_EQ(1, s.ctx.bkgState);
+    ASSERT_EQ(1, s.ctx.background.setVideo(clip.c_str()));
+    EXPECT_EQ(0, s.ctx.background.setVideo(missing.c_str()));
+    EXPECT_EQ(1, s.ctx.background.state);
     std::vector<uint8_t> host = s.scene;
     EXPECT_EQ(-1, s.ctx.processBkg(host.data(), 0, 0, 0));
     EXPECT_EQ(s.scene, host);
@@ -187,8 +187,8 @@ TEST(VideoSource, MissingFileIsRefusedAndLeavesNoPlayback) {
 TEST(VideoSource, FrameShorterThanTheReportedSizeIsNoFrame) {
     const fs::path clip = writeClip({160, 120}, 1);
     VideoScene s({160, 120}, false);
-    ASSERT_EQ(1, s.ctx.setBackgroundVideo(clip.c_str()));
-    s.ctx.videoHeight += 1;  // the reader hands out one row less than this
+    ASSERT_EQ(1, s.ctx.background.setVideo(clip.c_str()));
+    s.ctx.background.videoHeight += 1;  // the reader hands out one row less than this
     std::vector<uint8_t> host = s.scene;
     EXPECT_EQ(-1, s.ctx.processBkg(host.data(), 0, 0, 0));
     EXPECT_EQ(s.scene, host);
@@ -197,12 +197,12 @@ TEST(VideoSource, FrameShorterThanTheReportedSizeIsNoFrame) {
 TEST(VideoSource, ReinitialisationDropsThePlayingReader) {
     const fs::path clip = writeClip({160, 120}, 1);
     VideoScene s({160, 120}, false);
-    ASSERT_EQ(1, s.ctx.setBackgroundVideo(clip.c_str()));
-    ASSERT_TRUE(s.ctx.videoReader->playing());
+    ASSERT_EQ(1, s.ctx.background.setVideo(clip.c_str()));
+    ASSERT_TRUE(s.ctx.background.video->playing());
     ASSERT_EQ(1, s.ctx.init(QUEXAL_DATA_ROOT, 160, -120));
-    EXPECT_EQ(nullptr, s.ctx.videoReader);
-    EXPECT_EQ(-1, s.ctx.bkgState);
-    EXPECT_EQ(0, s.ctx.setBackgroundVideo(clip.c_str()));  // a new snapshot comes first
+    EXPECT_EQ(nullptr, s.ctx.background.video);
+    EXPECT_EQ(-1, s.ctx.background.state);
+    EXPECT_EQ(0, s.ctx.background.setVideo(clip.c_str()));  // a new snapshot comes first
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <climits>
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
 
@@ -32,8 +32,8 @@ TEST_F(BadInput, InitRefusesSizesTooLargeAndKeepsTheOldGeometry) {
     for (auto [w, h] : sizes) {
         EXPECT_EQ(0, _QX_init(QUEXAL_DATA_ROOT, w, h, 0, 0)) << w << "x" << h;
         EXPECT_EQ(-1, theContext().status);
-        EXPECT_EQ(kW, theContext().frameWidth);
-        EXPECT_EQ(kH, theContext().frameHeight);
+        EXPECT_EQ(kW, theContext().geometry.width);
+        EXPECT_EQ(kH, theContext().geometry.height);
     }
     // The library is still usable at the size it had.
     EXPECT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, kW, kH, 0, 0));
@@ -43,7 +43,7 @@ TEST_F(BadInput, InitRefusesSizesTooLargeAndKeepsTheOldGeometry) {
 TEST_F(BadInput, InitIgnoresThePathOnceTheCascadesAreLoaded) {
     EXPECT_EQ(1, _QX_init(nullptr, 32, 24, 0, 0));
     EXPECT_EQ(1, _QX_init("/no/such/folder", 32, -24, 0, 0));
-    EXPECT_EQ(32, theContext().frameWidth);
+    EXPECT_EQ(32, theContext().geometry.width);
 }
 
 TEST_F(BadInput, MaskEffectWithoutAPictureRefusesEveryMode) {
@@ -107,8 +107,8 @@ TEST_F(BadInput, MaskPictureRefusalsKeepTheRegisteredPicture) {
     }
     EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(nullptr, 200, 190, 1, QX_MASK_MAGIC, 0, 0));
     EXPECT_EQ(1, theContext().status);
-    EXPECT_EQ(1, theContext().maskKind);
-    EXPECT_EQ(picture, theContext().maskPixels);
+    EXPECT_EQ(1, theContext().face.maskKind);
+    EXPECT_EQ(picture, theContext().face.maskPixels);
     EXPECT_EQ(std::vector<uint8_t>(200 * 190 * 4, 9), other);
 }
 
@@ -122,7 +122,7 @@ TEST_F(BadInput, TestMaskImageNamesTheFirstFaultAndChangesNothing) {
     EXPECT_EQ(QX_TEST_MASK_BAD_SIZE, _QX_test_mask_image(INT_MIN, INT_MIN, 1, 100, 0, 0));
     EXPECT_EQ(1, _QX_test_mask_image(100, 90, 3, 100, 0, 0));
     EXPECT_EQ(0, theContext().status);
-    EXPECT_TRUE(theContext().maskPixels.empty());
+    EXPECT_TRUE(theContext().face.maskPixels.empty());
 }
 
 // A snapshot of the wrong size drops the reference: backgrounds are refused
@@ -152,7 +152,7 @@ TEST_F(BadInput, SetBkgRefusesUnknownTypesAndBadPictures) {
         EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), type, 8, 8, 0)) << type;
     for (auto [w, h] : {std::pair{0, 8}, {8, 0}, {-8, 8}, {8, -8}, {INT_MIN, INT_MIN}})
         EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, w, h, 0));
-    EXPECT_EQ(0, theContext().bkgState);
+    EXPECT_EQ(0, theContext().background.state);
     EXPECT_EQ(std::vector<uint8_t>(8 * 8 * 3, 50), picture);
     fillFrame();
     const auto before = frame.bytes;

@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "effects/colour/colour_tones.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
@@ -208,7 +208,7 @@ TEST(ColourEffect, ModesMatchTheReferenceInBothRowOrders) {
         {25, referenceToned(photo, 25)}, {18, referenceGlow(photo)},
         {24, referenceSoftGrey(photo)}};
     for (bool bottomUp : {true, false}) {
-        EffectContext ctx;
+        Session ctx;
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, photo.cols, bottomUp ? photo.rows : -photo.rows));
         for (const auto& c : cases) {
             Bytes frame = test::toHostFrame(photo, bottomUp);
@@ -223,7 +223,7 @@ TEST(ColourEffect, OddWidthsAndRepeatedGlowCalls) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
     cv::Mat crop;  // 333 x 17: rows of 999 bytes, not a multiple of 4
     cv::resize(photo, crop, cv::Size(333, 17), 0, 0, cv::INTER_AREA);
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, crop.cols, crop.rows));
     for (int round = 0; round < 2; ++round) {  // the second round reuses the copy
         for (const auto& [mode, expected] :
@@ -238,7 +238,7 @@ TEST(ColourEffect, OddWidthsAndRepeatedGlowCalls) {
 }
 
 TEST(ColourEffect, ReinitToAnotherSizeResizesThePipelines) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     test::Frame small(64, 48, 200);
     ASSERT_EQ(1, ctx.processColor(small.data(), 18));

@@ -7,7 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "mask/face_geometry.h"
 #include "test_support.h"
 
@@ -132,23 +132,23 @@ cv::Mat scaled(const cv::Mat& image, int factor) {
 }
 
 void expectFaceAndEyes(const cv::Mat& photo, bool bottomUp, const EyeAreas& eyes) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, photo.cols, bottomUp ? photo.rows : -photo.rows));
     const auto frame = test::toHostFrame(photo, bottomUp);
-    ASSERT_EQ(4, ctx.detectFace(frame.data()));
-    EXPECT_EQ(4, ctx.detectStage);
-    EXPECT_TRUE(eyes.imageLeft.contains({ctx.leftEyeX, ctx.leftEyeY}))
-        << ctx.leftEyeX << "," << ctx.leftEyeY;
-    EXPECT_TRUE(eyes.imageRight.contains({ctx.rightEyeX, ctx.rightEyeY}))
-        << ctx.rightEyeX << "," << ctx.rightEyeY;
-    EXPECT_LT(std::fabs(ctx.faceAngle), 0.12f);
-    EXPECT_EQ(std::abs(ctx.rightEyeX - ctx.leftEyeX), ctx.eyeDistance);
-    EXPECT_EQ((ctx.leftEyeX + ctx.rightEyeX) / 2, ctx.eyeMidX);
-    EXPECT_EQ((ctx.leftEyeY + ctx.rightEyeY) / 2, ctx.eyeMidY);
+    ASSERT_EQ(4, ctx.face.detect(frame.data()));
+    EXPECT_EQ(4, ctx.face.detectStage);
+    EXPECT_TRUE(eyes.imageLeft.contains({ctx.face.leftEyeX, ctx.face.leftEyeY}))
+        << ctx.face.leftEyeX << "," << ctx.face.leftEyeY;
+    EXPECT_TRUE(eyes.imageRight.contains({ctx.face.rightEyeX, ctx.face.rightEyeY}))
+        << ctx.face.rightEyeX << "," << ctx.face.rightEyeY;
+    EXPECT_LT(std::fabs(ctx.face.faceAngle), 0.12f);
+    EXPECT_EQ(std::abs(ctx.face.rightEyeX - ctx.face.leftEyeX), ctx.face.eyeDistance);
+    EXPECT_EQ((ctx.face.leftEyeX + ctx.face.rightEyeX) / 2, ctx.face.eyeMidX);
+    EXPECT_EQ((ctx.face.leftEyeY + ctx.face.rightEyeY) / 2, ctx.face.eyeMidY);
     // The face point lies between the eyes and below them.
-    EXPECT_GT(ctx.faceX, ctx.leftEyeX);
-    EXPECT_LT(ctx.faceX, ctx.rightEyeX);
-    EXPECT_GT(ctx.faceY, ctx.eyeMidY);
+    EXPECT_GT(ctx.face.faceX, ctx.face.leftEyeX);
+    EXPECT_LT(ctx.face.faceX, ctx.face.rightEyeX);
+    EXPECT_GT(ctx.face.faceY, ctx.face.eyeMidY);
 }
 
 TEST(DetectFace, FindsThePortraitsFaceAndEyes) {
@@ -165,28 +165,28 @@ TEST(DetectFace, FindsTheFaceAndEyesOfASecondPhoto) {
 
 TEST(DetectFace, NoFaceGivesStageZeroAndLeavesTheEyeCropsAlone) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 320, -240));
     const auto face = test::toHostFrame(photo, false);
-    ASSERT_EQ(4, ctx.detectFace(face.data()));
-    const uint8_t* crop = ctx.eyeCrop2.data;
-    const cv::Mat before = ctx.eyeCrop2.clone();
+    ASSERT_EQ(4, ctx.face.detect(face.data()));
+    const uint8_t* crop = ctx.face.eyeCrop2.data;
+    const cv::Mat before = ctx.face.eyeCrop2.clone();
 
     // Sky and wall of the same photo, no face in it.
     cv::Mat empty;
     cv::resize(photo(cv::Rect(0, 0, 60, 45)), empty, photo.size(), 0, 0, cv::INTER_LINEAR);
     const auto blank = test::toHostFrame(empty, false);
-    EXPECT_EQ(0, ctx.detectFace(blank.data()));
-    EXPECT_EQ(0, ctx.detectStage);
-    EXPECT_EQ(crop, ctx.eyeCrop2.data);
-    EXPECT_EQ(0, cv::norm(before, ctx.eyeCrop2, cv::NORM_INF));
+    EXPECT_EQ(0, ctx.face.detect(blank.data()));
+    EXPECT_EQ(0, ctx.face.detectStage);
+    EXPECT_EQ(crop, ctx.face.eyeCrop2.data);
+    EXPECT_EQ(0, cv::norm(before, ctx.face.eyeCrop2, cv::NORM_INF));
 }
 
 TEST(DetectFace, RefusesBeforeInitialisation) {
-    EffectContext ctx;
+    Session ctx;
     const std::vector<uint8_t> frame(320 * 240 * 3, 128);
-    EXPECT_EQ(0, ctx.detectFace(frame.data()));
-    EXPECT_EQ(0, ctx.trackFace(frame.data()));
+    EXPECT_EQ(0, ctx.face.detect(frame.data()));
+    EXPECT_EQ(0, ctx.face.track(frame.data()));
 }
 
 }  // namespace

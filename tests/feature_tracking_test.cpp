@@ -7,7 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "mask/feature_tracking.h"
 #include "test_support.h"
 
@@ -89,90 +89,90 @@ cv::Mat shifted(const cv::Mat& image, int dx, int dy) {
 
 // A context with a successful detection on `photo`, ready to seed as the
 // mask driver leaves it.
-void detectOn(EffectContext& ctx, const cv::Mat& photo, bool bottomUp) {
+void detectOn(Session& ctx, const cv::Mat& photo, bool bottomUp) {
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, photo.cols, bottomUp ? photo.rows : -photo.rows));
     const auto frame = test::toHostFrame(photo, bottomUp);
-    ASSERT_EQ(4, ctx.detectFace(frame.data()));
-    ctx.trackState = -1;
-    ctx.redetect = 0;
+    ASSERT_EQ(4, ctx.face.detect(frame.data()));
+    ctx.face.trackState = -1;
+    ctx.face.redetect = 0;
 }
 
 TEST(TrackFace, SeedingCallMovesNothingAndAStillSceneStaysPut) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     detectOn(ctx, photo, true);
-    const int faceX = ctx.faceX, faceY = ctx.faceY, rightX = ctx.rightEyeX, leftX = ctx.leftEyeX;
-    const int rightLine = ctx.rightEyeY - ctx.rightEyeHeight + 2;
-    const int leftLine = ctx.leftEyeY - ctx.leftEyeHeight + 2;
+    const int faceX = ctx.face.faceX, faceY = ctx.face.faceY, rightX = ctx.face.rightEyeX, leftX = ctx.face.leftEyeX;
+    const int rightLine = ctx.face.rightEyeY - ctx.face.rightEyeHeight + 2;
+    const int leftLine = ctx.face.leftEyeY - ctx.face.leftEyeHeight + 2;
     const auto frame = test::toHostFrame(photo, true);
 
-    ASSERT_EQ(1, ctx.trackFace(frame.data()));
-    EXPECT_EQ(1, ctx.trackState);
-    EXPECT_EQ(faceX, ctx.faceX);
-    EXPECT_EQ(rightLine + ctx.rightEyeHeight - 2, ctx.rightEyeY);  // still the detection's
-    EXPECT_EQ(kTrackPoints, ctx.trackPointCount);
-    EXPECT_EQ(cv::Point2f(faceX, faceY), ctx.trackPrevPoints[0]);
+    ASSERT_EQ(1, ctx.face.track(frame.data()));
+    EXPECT_EQ(1, ctx.face.trackState);
+    EXPECT_EQ(faceX, ctx.face.faceX);
+    EXPECT_EQ(rightLine + ctx.face.rightEyeHeight - 2, ctx.face.rightEyeY);  // still the detection's
+    EXPECT_EQ(kTrackPoints, ctx.face.trackPointCount);
+    EXPECT_EQ(cv::Point2f(faceX, faceY), ctx.face.trackPrevPoints[0]);
 
     for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(1, ctx.trackFace(frame.data()));
-        EXPECT_EQ(faceX, ctx.faceX);
-        EXPECT_EQ(faceY, ctx.faceY);
-        EXPECT_EQ(rightX, ctx.rightEyeX);
-        EXPECT_EQ(leftX, ctx.leftEyeX);
-        EXPECT_EQ(rightLine, ctx.rightEyeY);
-        EXPECT_EQ(leftLine, ctx.leftEyeY);
-        EXPECT_EQ(1, ctx.trackFlags & 1);
+        ASSERT_EQ(1, ctx.face.track(frame.data()));
+        EXPECT_EQ(faceX, ctx.face.faceX);
+        EXPECT_EQ(faceY, ctx.face.faceY);
+        EXPECT_EQ(rightX, ctx.face.rightEyeX);
+        EXPECT_EQ(leftX, ctx.face.leftEyeX);
+        EXPECT_EQ(rightLine, ctx.face.rightEyeY);
+        EXPECT_EQ(leftLine, ctx.face.leftEyeY);
+        EXPECT_EQ(1, ctx.face.trackFlags & 1);
     }
 }
 
 TEST(TrackFace, FollowsAFaceMovingAFewPixelsAFrame) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     detectOn(ctx, photo, true);
     auto frame = test::toHostFrame(photo, true);
-    ASSERT_EQ(1, ctx.trackFace(frame.data()));
-    const std::vector<cv::Point2f> seeds(ctx.trackPrevPoints.begin(),
-                                         ctx.trackPrevPoints.begin() + kTrackPoints);
-    const int faceX = ctx.faceX, faceY = ctx.faceY;
+    ASSERT_EQ(1, ctx.face.track(frame.data()));
+    const std::vector<cv::Point2f> seeds(ctx.face.trackPrevPoints.begin(),
+                                         ctx.face.trackPrevPoints.begin() + kTrackPoints);
+    const int faceX = ctx.face.faceX, faceY = ctx.face.faceY;
 
     for (int t = 1; t <= 30; ++t) {
         const int dx = 2 * t, dy = -t;
         frame = test::toHostFrame(shifted(photo, dx, dy), true);
-        ASSERT_EQ(1, ctx.trackFace(frame.data())) << "frame " << t;
+        ASSERT_EQ(1, ctx.face.track(frame.data())) << "frame " << t;
         for (int i = 0; i < kTrackPoints; ++i) {
             const cv::Point2f expected = seeds[i] + cv::Point2f(dx, dy);
-            EXPECT_LE(cv::norm(ctx.trackPrevPoints[i] - expected), 2.0)
+            EXPECT_LE(cv::norm(ctx.face.trackPrevPoints[i] - expected), 2.0)
                 << "frame " << t << " point " << i;
         }
-        EXPECT_NEAR(faceX + dx, ctx.faceX, 2);
-        EXPECT_NEAR(faceY + dy, ctx.faceY, 2);
+        EXPECT_NEAR(faceX + dx, ctx.face.faceX, 2);
+        EXPECT_NEAR(faceY + dy, ctx.face.faceY, 2);
     }
 }
 
 TEST(TrackFace, LosesTheTrackWhenTheFaceIsGone) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     detectOn(ctx, photo, false);
     auto frame = test::toHostFrame(photo, false);
-    ASSERT_EQ(1, ctx.trackFace(frame.data()));
+    ASSERT_EQ(1, ctx.face.track(frame.data()));
     // The face point is moved up onto the sky, above the eyes' line.
-    ctx.trackPrevPoints[0] = {160, 10};
-    ASSERT_EQ(0, ctx.trackFace(frame.data()));
-    EXPECT_EQ(1, ctx.redetect);
-    EXPECT_EQ(0, ctx.trackState);
+    ctx.face.trackPrevPoints[0] = {160, 10};
+    ASSERT_EQ(0, ctx.face.track(frame.data()));
+    EXPECT_EQ(1, ctx.face.redetect);
+    EXPECT_EQ(0, ctx.face.trackState);
     // Lost stays lost until a detection: later calls only exchange images.
-    EXPECT_EQ(0, ctx.trackFace(frame.data()));
+    EXPECT_EQ(0, ctx.face.track(frame.data()));
 }
 
 TEST(TrackFace, APendingRedetectionAnswersZeroEvenWhenTheFaceHolds) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    EffectContext ctx;
+    Session ctx;
     detectOn(ctx, photo, false);
     const auto frame = test::toHostFrame(photo, false);
-    ASSERT_EQ(1, ctx.trackFace(frame.data()));
-    ctx.redetect = 1;
-    EXPECT_EQ(0, ctx.trackFace(frame.data()));
-    EXPECT_EQ(1, ctx.trackState);
+    ASSERT_EQ(1, ctx.face.track(frame.data()));
+    ctx.face.redetect = 1;
+    EXPECT_EQ(0, ctx.face.track(frame.data()));
+    EXPECT_EQ(1, ctx.face.trackState);
 }
 
 }  // namespace

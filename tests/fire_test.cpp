@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "effects/fire/fire_routine.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
@@ -150,7 +150,7 @@ TEST(FireRender, OnlyBrightensToSixtyPercentOfThePalette) {
 
 TEST(FireEffect, WarmsUpOnTheFirstFrameAfterEachInit) {
     const int w = 64, h = 48;
-    EffectContext ctx;
+    Session ctx;
     std::vector<uint8_t> frame(w * h * 3, 0);
     EXPECT_EQ(QX_FIRE_NOT_READY, ctx.processFire(frame.data()));
     EXPECT_EQ(std::vector<uint8_t>(frame.size(), 0), frame);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "core/frame_io.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
@@ -35,62 +35,62 @@ TEST(FlipRows, SingleRowIsCopiedAndEmptySizesWriteNothing) {
 }
 
 TEST(Init, RecordsGeometryAndRowOrder) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 640, -480));
-    EXPECT_EQ(640, ctx.frameWidth);
-    EXPECT_EQ(480, ctx.frameHeight);
-    EXPECT_EQ(307200, ctx.pixelCount);
-    EXPECT_EQ(0, ctx.reverseRows);
+    EXPECT_EQ(640, ctx.geometry.width);
+    EXPECT_EQ(480, ctx.geometry.height);
+    EXPECT_EQ(307200, ctx.geometry.pixelCount);
+    EXPECT_EQ(0, ctx.geometry.reverseRows);
     EXPECT_EQ(0, ctx.status);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 640, 480));
-    EXPECT_EQ(1, ctx.reverseRows);
+    EXPECT_EQ(1, ctx.geometry.reverseRows);
 }
 
 TEST(Init, ReducedDetectionSizeRoundsHalvesToEven) {
-    EffectContext ctx;
+    Session ctx(BufferPolicy::AtInit);
     const struct { int w, h, sw, sh; } cases[] = {
         {640, 480, 492, 369}, {320, -240, 246, 185}, {352, 288, 271, 222}};
     for (const auto& c : cases) {
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, c.w, c.h));
-        EXPECT_EQ(cv::Size(c.sw, c.sh), ctx.smallGrayImage.size()) << c.w << "x" << c.h;
+        EXPECT_EQ(cv::Size(c.sw, c.sh), ctx.face.smallGrayImage.size()) << c.w << "x" << c.h;
     }
 }
 
 TEST(Init, WorkingImagesArePackedForOddWidths) {
-    EffectContext ctx;
+    Session ctx(BufferPolicy::AtInit);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 333, 17));
-    for (const cv::Mat* m : {&ctx.frameImage, &ctx.grayImage, &ctx.bkgBlend, &ctx.bkgPicture}) {
+    for (const cv::Mat* m : {&ctx.face.frameImage, &ctx.face.grayImage, &ctx.background.haloLayer, &ctx.background.picture}) {
         EXPECT_TRUE(m->isContinuous());
         EXPECT_EQ(cv::Size(333, 17), m->size());
     }
 }
 
 TEST(Init, BadSizesAreRefusedAndKeepTheOldGeometry) {
-    EffectContext ctx;
+    Session ctx(BufferPolicy::AtInit);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     for (auto [w, h] : {std::pair{0, 48}, {-64, 48}, {64, 0}, {1 << 16, 1 << 14}}) {
         EXPECT_EQ(0, ctx.init(QUEXAL_DATA_ROOT, w, h)) << w << "x" << h;
         EXPECT_EQ(-1, ctx.status);
-        EXPECT_EQ(64, ctx.frameWidth);
-        EXPECT_EQ(cv::Size(64, 48), ctx.frameImage.size());
+        EXPECT_EQ(64, ctx.geometry.width);
+        EXPECT_EQ(cv::Size(64, 48), ctx.face.frameImage.size());
     }
 }
 
 TEST(Init, MissingEyeCascadeFailsThenAGoodPathSucceeds) {
     const std::string broken = test::makeDataFolderWithout("eye_8.xml");
-    EffectContext ctx;
+    Session ctx;
     EXPECT_EQ(0, ctx.init(broken.c_str(), 64, 48));
     EXPECT_EQ(-1, ctx.status);
     EXPECT_EQ(1, ctx.cascadesPending);
     EXPECT_EQ(0, ctx.lensMode);
-    EXPECT_FALSE(ctx.hasWorkingImages());
+    EXPECT_FALSE(ctx.initialised());
     EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     EXPECT_EQ(0, ctx.status);
     EXPECT_EQ(0, ctx.cascadesPending);
 }
 
 TEST(Init, PathThatDoesNotFitTheNameBufferIsRefused) {
-    EffectContext ctx;
+    Session ctx;
     const std::string longPath(kCascadePathCapacity, 'a');
     EXPECT_EQ(0, ctx.init(longPath.c_str(), 64, 48));
     EXPECT_EQ(0, ctx.init(nullptr, 64, 48));
@@ -98,7 +98,7 @@ TEST(Init, PathThatDoesNotFitTheNameBufferIsRefused) {
 }
 
 TEST(Init, GoodInitAfterBadSizeRestoresStatus) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     EXPECT_EQ(0, ctx.init(QUEXAL_DATA_ROOT, 0, 48));
     EXPECT_EQ(-1, ctx.status);
@@ -107,43 +107,44 @@ TEST(Init, GoodInitAfterBadSizeRestoresStatus) {
 }
 
 TEST(Init, ReinitResetsPerSizeState) {
-    EffectContext ctx;
+    Session ctx(BufferPolicy::AtInit);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
-    ctx.bkgState = 2;
+    ctx.background.state = kPictureSource;
     ctx.lensMode = 3;
-    ctx.trackState = 1;
+    ctx.face.trackState = 1;
     ctx.fireWarmupPending = 0;
-    ctx.faceX = 7;
+    ctx.face.faceX = 7;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 32, 24));
-    EXPECT_EQ(-1, ctx.bkgState);
+    EXPECT_EQ(-1, ctx.background.state);
     EXPECT_EQ(0, ctx.lensMode);
-    EXPECT_EQ(-1, ctx.trackState);
+    EXPECT_EQ(-1, ctx.face.trackState);
     EXPECT_EQ(1, ctx.fireWarmupPending);
-    EXPECT_EQ(0, ctx.faceX);
-    EXPECT_EQ(cv::Size(32, 24), ctx.bkgBlend.size());
+    EXPECT_EQ(0, ctx.face.faceX);
+    EXPECT_EQ(cv::Size(32, 24), ctx.background.haloLayer.size());
 }
 
 TEST(Context, TeardownWithoutInitIsSafe) {
-    EffectContext ctx;
-    ctx.destroyContext();
-    ctx.destroyContext();
+    Session ctx;
+    ctx.releaseBuffers();
+    ctx.releaseBuffers();
     EXPECT_EQ(-1, ctx.status);
 }
 
 TEST(FrameIo, CopiesReverseRowsOnlyForPositiveHeights) {
-    EffectContext ctx;
+    Session ctx;
+    cv::Mat image(3, 5, CV_8UC3);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 5, 3));
     std::vector<uint8_t> frame(5 * 3 * 3);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i);
-    ctx.frameToImage(frame.data(), ctx.frameImage);
-    EXPECT_EQ(0, std::memcmp(ctx.frameImage.ptr(0), &frame[2 * 15], 15));
+    ctx.geometry.frameToImage(frame.data(), image);
+    EXPECT_EQ(0, std::memcmp(image.ptr(0), &frame[2 * 15], 15));
     std::vector<uint8_t> back(frame.size());
-    ctx.imageToFrame(ctx.frameImage, back.data());
+    ctx.geometry.imageToFrame(image, back.data());
     EXPECT_EQ(frame, back);
 
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 5, -3));
-    ctx.frameToImage(frame.data(), ctx.frameImage);
-    EXPECT_EQ(0, std::memcmp(ctx.frameImage.ptr(0), frame.data(), frame.size()));
+    ctx.geometry.frameToImage(frame.data(), image);
+    EXPECT_EQ(0, std::memcmp(image.ptr(0), frame.data(), frame.size()));
 }
 
 TEST(Exports, CheckDinamicBkgAlwaysAnswersZero) {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
 
@@ -53,9 +53,9 @@ protected:
     // with a video before (whose reader is now the unopened one), frames are
     // then refused untouched.
     void expectRefused(const std::string& path) {
-        const int state = theContext().bkgState;
+        const int state = theContext().background.state;
         EXPECT_EQ(0, _QX_set_bkg(path.c_str(), QX_BKG_VIDEO, 0, 0, 0)) << path;
-        EXPECT_EQ(state, theContext().bkgState);
+        EXPECT_EQ(state, theContext().background.state);
         test::Frame frame(kW, kH, 33);
         const auto before = frame.bytes;
         if (state == 0 || state == 1) {

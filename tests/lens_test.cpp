@@ -12,7 +12,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "effects/lens/lens.h"
 #include "effects/lens/lens_maps.h"
 #include "quexal/quexal.h"
@@ -36,7 +36,7 @@ bool samePixel(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int
 }
 
 TEST(LensRefusals, BeforeInitAndForUnknownModesNothingChanges) {
-    EffectContext ctx;
+    Session ctx;
     std::vector<uint8_t> frame = photoFrame(true);
     const std::vector<uint8_t> original = frame;
     EXPECT_EQ(QX_LENS_NOT_READY, ctx.processLens(frame.data(), 1));
@@ -58,7 +58,7 @@ TEST(LensRefusals, BeforeInitAndForUnknownModesNothingChanges) {
 
 TEST(LensRefusals, DistortionsNeedTheWorkingImages) {
     const std::string broken = test::makeDataFolderWithout("eye_8.xml");
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(0, ctx.init(broken.c_str(), 320, 240));
     ASSERT_EQ(0, ctx.lensMode);
     std::vector<uint8_t> frame = photoFrame(true);
@@ -74,7 +74,7 @@ TEST(LensRefusals, DistortionsNeedTheWorkingImages) {
 }
 
 TEST(LensTables, RebuiltOnlyWhenTheModeChanges) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     std::vector<uint8_t> frame(64 * 48 * 3, 7);
     ASSERT_EQ(1, ctx.processLens(frame.data(), 3));
@@ -156,7 +156,7 @@ bool insideDisc(int j, int c, int n) {
 }
 
 TEST(LensSwirl, KeepsOutsideTheDiscAndTurnsTheCentreHalfATurn) {
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 320, 240));
     const std::vector<uint8_t> original = photoFrame(true);
     std::vector<uint8_t> frame = original;
@@ -197,7 +197,7 @@ TEST(LensSwirl, TallFramesTakeTheSmallerSideAndStayInside) {
             ASSERT_TRUE(src >= 0 && src + 3 <= w * h * 3) << j << "," << c;
         }
 
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, w, h));
     cv::Mat photo;
     cv::resize(test::loadPhoto("astronaut_320x240.png"), photo, cv::Size(w, h));
@@ -265,7 +265,7 @@ TEST(LensDistortion, TablesMatchTheirDefinition) {
 
 TEST(LensDistortion, FrameIsRemappedThenBlurredInEitherRowOrder) {
     for (bool bottomUp : {true, false}) {
-        EffectContext ctx;
+        Session ctx;
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 320, bottomUp ? 240 : -240));
         for (int mode = 3; mode <= 7; ++mode) {
             const std::vector<uint8_t> original = photoFrame(bottomUp);
@@ -311,7 +311,7 @@ TEST(LensTables, OutOfMemoryRefusesAndTheNextCallBuilds) {
     GTEST_SKIP() << "a sanitizer's shadow memory cannot live under an address-space limit";
 #endif
     const int w = 1600, h = 1200;
-    EffectContext ctx;
+    Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, w, h));
     std::vector<uint8_t> frame(static_cast<std::size_t>(w) * h * 3);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);

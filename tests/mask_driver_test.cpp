@@ -6,7 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
@@ -218,14 +218,14 @@ std::vector<uint8_t> testPicture() {
 }
 
 // What a successful registration leaves in the context.
-void registerByHand(EffectContext& ctx, int32_t kind) {
-    ctx.maskPixels = testPicture();
-    ctx.maskWidth = 200;
-    ctx.maskHeight = 190;
-    ctx.maskKind = kind;
-    ctx.maskAspect = kAspectLarge;
+void registerByHand(Session& ctx, int32_t kind) {
+    ctx.face.maskPixels = testPicture();
+    ctx.face.maskWidth = 200;
+    ctx.face.maskHeight = 190;
+    ctx.face.maskKind = kind;
+    ctx.face.maskAspect = kAspectLarge;
     ctx.status = 1;
-    ctx.redetect = 1;
+    ctx.face.redetect = 1;
 }
 
 // A context ready for mask frames, picture registered.
@@ -234,11 +234,11 @@ struct MaskContext {
         EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, width, height));
         registerByHand(ctx, kMaskAboveFace);
     }
-    EffectContext ctx;
+    Session ctx{BufferPolicy::AtInit};
 };
 
 TEST(ProcessMask, RefusesUntilAPictureIsRegistered) {
-    EffectContext ctx;
+    Session ctx;
     test::Frame frame(320, 240, 77);
     const auto before = frame.bytes;
     for (int32_t mode : {0, 1, 2, 3}) EXPECT_EQ(QX_MASK_NOT_READY, ctx.processMask(frame.data(), mode));
@@ -249,9 +249,9 @@ TEST(ProcessMask, RefusesUntilAPictureIsRegistered) {
 
 TEST(ProcessMask, FrameWithoutAFaceComesBackUntouched) {
     MaskContext m;
-    m.ctx.smoothing.x = 11;
-    m.ctx.smoothing.size = 22;
-    m.ctx.smoothing.angle = 0.5f;
+    m.ctx.face.smoothing.x = 11;
+    m.ctx.face.smoothing.size = 22;
+    m.ctx.face.smoothing.angle = 0.5f;
     cv::Mat flat(240, 320, CV_8UC3, cv::Scalar(90, 120, 150));
     cv::randu(flat.rowRange(0, 10), 0, 255);
     std::vector<uint8_t> frame = test::toHostFrame(flat, false);
@@ -260,22 +260,22 @@ TEST(ProcessMask, FrameWithoutAFaceComesBackUntouched) {
         EXPECT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
         EXPECT_EQ(before, frame);
     }
-    EXPECT_EQ(11, m.ctx.smoothing.x);
-    EXPECT_EQ(22, m.ctx.smoothing.size);
-    EXPECT_EQ(0.5f, m.ctx.smoothing.angle);
-    EXPECT_EQ(1, m.ctx.redetect);  // later frames keep searching
+    EXPECT_EQ(11, m.ctx.face.smoothing.x);
+    EXPECT_EQ(22, m.ctx.face.smoothing.size);
+    EXPECT_EQ(0.5f, m.ctx.face.smoothing.angle);
+    EXPECT_EQ(1, m.ctx.face.redetect);  // later frames keep searching
 }
 
 TEST(ProcessMask, PendingRedetectionSkipsTheTracker) {
     // Registration while tracking: redetect wins over a stage-4 detection,
     // so the tracker's frame copy is never touched.
     MaskContext m;
-    m.ctx.detectStage = 4;
-    m.ctx.trackState = 1;
-    m.ctx.trackFrameImage.setTo(cv::Scalar(1, 2, 3));
+    m.ctx.face.detectStage = 4;
+    m.ctx.face.trackState = 1;
+    m.ctx.face.trackFrameImage.setTo(cv::Scalar(1, 2, 3));
     test::Frame frame(320, 240, 200);
     EXPECT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
-    EXPECT_EQ(cv::Scalar(1, 2, 3), cv::mean(m.ctx.trackFrameImage));
+    EXPECT_EQ(cv::Scalar(1, 2, 3), cv::mean(m.ctx.face.trackFrameImage));
 }
 
 // ---- Whole frames on the portrait ----------------------------------------
@@ -290,10 +290,10 @@ cv::Mat portrait640() {
 
 // The working image as the driver should leave it for `mode` on a first
 // frame after a detection, computed from the fields the detection wrote.
-cv::Mat expectedFirstFrame(const EffectContext& ctx, const cv::Mat& image, int32_t mode) {
+cv::Mat expectedFirstFrame(const Session& ctx, const cv::Mat& image, int32_t mode) {
     cv::Mat out = image.clone();
-    const FaceMeasure face{ctx.faceX,   ctx.faceY,       ctx.eyeMidX,
-                           ctx.eyeMidY, ctx.eyeDistance, ctx.faceAngle};
+    const FaceMeasure face{ctx.face.faceX,   ctx.face.faceY,       ctx.face.eyeMidX,
+                           ctx.face.eyeMidY, ctx.face.eyeDistance, ctx.face.faceAngle};
     SmoothState fresh;
     if (mode == kPixelateMode || mode == kBlurMode) {
         const Overlay b = placeEyeBand(face, fresh);
@@ -301,15 +301,15 @@ cv::Mat expectedFirstFrame(const EffectContext& ctx, const cv::Mat& image, int32
                       b.height, out.cols, out.rows);
     } else {
         Overlay o{};
-        EXPECT_TRUE(placeOverlay(ctx.maskKind, face, ctx.maskAspect, fresh, o));
-        drawMask(ctx.maskPixels.data(), out.data, ctx.maskWidth, ctx.maskHeight, o.left, o.top,
+        EXPECT_TRUE(placeOverlay(ctx.face.maskKind, face, ctx.face.maskAspect, fresh, o));
+        drawMask(ctx.face.maskPixels.data(), out.data, ctx.face.maskWidth, ctx.face.maskHeight, o.left, o.top,
                  o.width, o.height, o.angle, out.cols, out.rows);
     }
     return out;
 }
 
 #define REQUIRE_FACE(ctx)                                                        \
-    if ((ctx).detectStage != 4)                                                  \
+    if ((ctx).face.detectStage != 4)                                                  \
         GTEST_SKIP() << "face detection finds no face and eyes on the portrait"
 
 // Tracked frames run on the portrait at its own size: doubled, its face
@@ -321,8 +321,8 @@ TEST(ProcessMaskOnPortrait, FirstFrameIsPlacedAtTheMeasurementThenTracked) {
         std::vector<uint8_t> frame = test::toHostFrame(image, false);
         ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
         REQUIRE_FACE(m.ctx);
-        EXPECT_EQ(0, m.ctx.redetect);
-        EXPECT_EQ(-1, m.ctx.trackState);
+        EXPECT_EQ(0, m.ctx.face.redetect);
+        EXPECT_EQ(-1, m.ctx.face.trackState);
         const cv::Mat expected = expectedFirstFrame(m.ctx, image, mode);
         EXPECT_EQ(0, cv::norm(cv::Mat(240, 320, CV_8UC3, frame.data()), expected, cv::NORM_INF))
             << "mode " << mode;
@@ -331,11 +331,11 @@ TEST(ProcessMaskOnPortrait, FirstFrameIsPlacedAtTheMeasurementThenTracked) {
         // The next frames follow the face with the tracker, not a detection.
         for (int i = 0; i < 3; ++i) {
             frame = test::toHostFrame(image, false);
-            m.ctx.trackFrameImage.setTo(cv::Scalar::all(0));
+            m.ctx.face.trackFrameImage.setTo(cv::Scalar::all(0));
             ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
-            EXPECT_EQ(1, m.ctx.trackState) << "mode " << mode << " frame " << i;
-            EXPECT_EQ(0, m.ctx.redetect);
-            EXPECT_EQ(0, cv::norm(m.ctx.trackFrameImage, image, cv::NORM_INF));
+            EXPECT_EQ(1, m.ctx.face.trackState) << "mode " << mode << " frame " << i;
+            EXPECT_EQ(0, m.ctx.face.redetect);
+            EXPECT_EQ(0, cv::norm(m.ctx.face.trackFrameImage, image, cv::NORM_INF));
             EXPECT_GT(cv::norm(cv::Mat(240, 320, CV_8UC3, frame.data()), image, cv::NORM_INF), 0);
         }
     }
@@ -349,19 +349,19 @@ TEST(ProcessMaskOnPortrait, RegistrationWhileTrackingRestartsFromADetection) {
     REQUIRE_FACE(m.ctx);
     frame = test::toHostFrame(image, false);
     ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
-    ASSERT_EQ(1, m.ctx.trackState);
+    ASSERT_EQ(1, m.ctx.face.trackState);
 
     // A new registration asks for a detection; the history from before it
     // must not leak into the first frame after it.
     const std::vector<uint8_t> picture = testPicture();
     ASSERT_EQ(1, m.ctx.setMaskImage(picture.data(), 200, 190, kMaskAboveFace, QX_MASK_MAGIC));
-    m.ctx.smoothing.size = 999;
-    m.ctx.smoothing.angle = 1.0f;
+    m.ctx.face.smoothing.size = 999;
+    m.ctx.face.smoothing.angle = 1.0f;
     frame = test::toHostFrame(image, false);
     ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
-    EXPECT_EQ(-1, m.ctx.trackState);
-    EXPECT_EQ(0, m.ctx.redetect);
-    EXPECT_EQ(4 * m.ctx.eyeDistance, m.ctx.smoothing.size);
+    EXPECT_EQ(-1, m.ctx.face.trackState);
+    EXPECT_EQ(0, m.ctx.face.redetect);
+    EXPECT_EQ(4 * m.ctx.face.eyeDistance, m.ctx.face.smoothing.size);
     EXPECT_EQ(0, cv::norm(cv::Mat(240, 320, CV_8UC3, frame.data()),
                           expectedFirstFrame(m.ctx, image, 0), cv::NORM_INF));
 }
@@ -374,15 +374,15 @@ TEST(ProcessMaskOnPortrait, LostTrackIsDetectedAgainInTheSameFrame) {
     const cv::Mat image = portrait640();
     for (int i = 0; i < 3; ++i) {
         std::vector<uint8_t> frame = test::toHostFrame(image, false);
-        m.ctx.smoothing.size = 999;
+        m.ctx.face.smoothing.size = 999;
         ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
         REQUIRE_FACE(m.ctx);
         if (i == 1) {
-            ASSERT_EQ(1, m.ctx.trackState);  // seeded from the first frame's detection
+            ASSERT_EQ(1, m.ctx.face.trackState);  // seeded from the first frame's detection
             continue;
         }
-        EXPECT_EQ(-1, m.ctx.trackState) << "frame " << i;
-        EXPECT_EQ(0, m.ctx.redetect);
+        EXPECT_EQ(-1, m.ctx.face.trackState) << "frame " << i;
+        EXPECT_EQ(0, m.ctx.face.redetect);
         EXPECT_EQ(0, cv::norm(cv::Mat(480, 640, CV_8UC3, frame.data()),
                               expectedFirstFrame(m.ctx, image, 0), cv::NORM_INF))
             << "frame " << i;
@@ -397,7 +397,7 @@ TEST(ProcessMaskOnPortrait, FrameComesBackInTheCallersRowOrder) {
     ASSERT_EQ(QX_DONE, topDown.ctx.processMask(a.data(), 0));
     ASSERT_EQ(QX_DONE, bottomUp.ctx.processMask(b.data(), 0));
     REQUIRE_FACE(topDown.ctx);
-    ASSERT_EQ(4, bottomUp.ctx.detectStage);
+    ASSERT_EQ(4, bottomUp.ctx.face.detectStage);
     cv::Mat flipped;
     cv::flip(cv::Mat(480, 640, CV_8UC3, b.data()), flipped, 0);
     EXPECT_EQ(0, cv::norm(cv::Mat(480, 640, CV_8UC3, a.data()), flipped, cv::NORM_INF));
@@ -409,7 +409,7 @@ TEST(ProcessMaskOnPortrait, ThirdArgumentOfTheExportIsIgnored) {
     std::vector<std::vector<uint8_t>> outputs;
     for (int32_t reserved : {0, 1, -7}) {
         ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, 640, -480, 0, 0));
-        EffectContext& ctx = theContext();
+        Session& ctx = theContext();
         registerByHand(ctx, kMaskWide);
         std::vector<uint8_t> frame = test::toHostFrame(image, false);
         ASSERT_EQ(QX_DONE, _QX_process_mask(frame.data(), 0, reserved));

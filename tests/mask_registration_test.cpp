@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
@@ -39,7 +39,7 @@ TEST(SetMaskImage, RefusesBadMagicKindSizeAndNullPixels) {
     EXPECT_EQ(QX_MASK_IMAGE_BAD, setMask(big, 190, 200, 1));
     EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(nullptr, 200, 190, 1, 100, 0, 0));
     EXPECT_EQ(0, theContext().status);
-    EXPECT_EQ(0, theContext().redetect);
+    EXPECT_EQ(0, theContext().face.redetect);
 }
 
 TEST(SetMaskImage, StoresACopyAndReplacesTheEarlierOne) {
@@ -48,27 +48,27 @@ TEST(SetMaskImage, StoresACopyAndReplacesTheEarlierOne) {
     first[5] = 42;
     ASSERT_EQ(QX_DONE, setMask(first, 200, 190, 8));
     first[5] = 0;  // the host's buffer is not kept
-    const EffectContext& ctx = theContext();
+    const Session& ctx = theContext();
     EXPECT_EQ(1, ctx.status);
-    EXPECT_EQ(1, ctx.redetect);
-    EXPECT_EQ(8, ctx.maskKind);
-    EXPECT_EQ(200.0f / 190.0f, ctx.maskAspect);
-    ASSERT_EQ(200u * 190 * 4, ctx.maskPixels.size());
-    EXPECT_EQ(42, ctx.maskPixels[5]);
+    EXPECT_EQ(1, ctx.face.redetect);
+    EXPECT_EQ(8, ctx.face.maskKind);
+    EXPECT_EQ(200.0f / 190.0f, ctx.face.maskAspect);
+    ASSERT_EQ(200u * 190 * 4, ctx.face.maskPixels.size());
+    EXPECT_EQ(42, ctx.face.maskPixels[5]);
 
     const auto second = picture(100, 90, 9);
     ASSERT_EQ(QX_DONE, setMask(second, 100, 90, 4));
-    EXPECT_EQ(second, ctx.maskPixels);
-    EXPECT_EQ(100, ctx.maskWidth);
-    EXPECT_EQ(90, ctx.maskHeight);
-    EXPECT_EQ(static_cast<float>(100.0 / 90.0), ctx.maskAspect);
+    EXPECT_EQ(second, ctx.face.maskPixels);
+    EXPECT_EQ(100, ctx.face.maskWidth);
+    EXPECT_EQ(90, ctx.face.maskHeight);
+    EXPECT_EQ(static_cast<float>(100.0 / 90.0), ctx.face.maskAspect);
 
     // A refusal leaves the registered picture as it was; so does a new size.
     EXPECT_EQ(QX_MASK_IMAGE_BAD, setMask(first, 200, 190, 4));
-    EXPECT_EQ(second, ctx.maskPixels);
+    EXPECT_EQ(second, ctx.face.maskPixels);
     ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, 640, -480, 0, 0));
     EXPECT_EQ(1, ctx.status);
-    EXPECT_EQ(second, ctx.maskPixels);
+    EXPECT_EQ(second, ctx.face.maskPixels);
 }
 
 TEST(TestMaskImage, CodesInTheirOwnOrderWithoutInitOrStateChange) {

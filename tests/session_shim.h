@@ -6,7 +6,7 @@
 #pragma once
 
 #include "api/session_handle.h"
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 
 namespace quexal::test {

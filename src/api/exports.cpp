@@ -7,7 +7,7 @@
 namespace quexal {
 
 namespace {
-QxSession theDefaultSession;
+QxSession theDefaultSession(BufferPolicy::AtInit);
 }  // namespace
 
 QxSession* defaultSession() { return &theDefaultSession; }

@@ -24,7 +24,7 @@ int32_t guarded(int32_t refusal, Work&& work) noexcept {
 extern "C" {
 
 QX_EXPORT QxSession* QX_API qx_session_create(void) {
-    return new (std::nothrow) QxSession{};
+    return new (std::nothrow) QxSession();
 }
 
 // The session's destructor stops a playing video and joins its thread.

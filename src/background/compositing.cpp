@@ -9,7 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "background/video/video_reader.h"
-#include "core/effect_context.h"
+#include "background/background.h"
 #include "core/numeric.h"
 #include "quexal/quexal.h"
 
@@ -97,25 +97,25 @@ void blendRgba(const uint8_t* layer, uint8_t* image, int32_t width, int32_t heig
 
 }  // namespace bkg
 
-// Brings the reader's latest frame into bkgPicture, top row first and
+// Brings the reader's latest frame into picture, top row first and
 // stretched bilinearly to the frame size. Answers 1, -1 when the reader has
 // no full frame to give, or 0 when the stretch could not be made.
-int EffectContext::fetchVideoFrame() {
-    const int32_t size = videoReader->grabFrame(bkgVideoBuffer);
+int Background::fetchVideoFrame() {
+    const int32_t size = video->grabFrame(videoBuffer);
     const std::size_t expected = static_cast<std::size_t>(videoWidth) * videoHeight * 3;
     if (size <= 0 || videoWidth <= 0 || videoHeight <= 0 ||
-        bkgVideoBuffer.size() < expected)
+        videoBuffer.size() < expected)
         return QX_BKG_NO_SOURCE;
 
     // Video frames arrive bottom row first.
-    const cv::Mat video(videoHeight, videoWidth, CV_8UC3, bkgVideoBuffer.data());
-    if (videoWidth == frameWidth && videoHeight == frameHeight) {
-        cv::flip(video, bkgPicture, 0);
+    const cv::Mat frame(videoHeight, videoWidth, CV_8UC3, videoBuffer.data());
+    if (videoWidth == geometry_.width && videoHeight == geometry_.height) {
+        cv::flip(frame, picture, 0);
         return 1;
     }
     try {
-        cv::flip(video, bkgVideoFrame, 0);
-        cv::resize(bkgVideoFrame, bkgPicture, bkgPicture.size(), 0, 0, cv::INTER_LINEAR);
+        cv::flip(frame, videoFrame, 0);
+        cv::resize(videoFrame, picture, picture.size(), 0, 0, cv::INTER_LINEAR);
     } catch (const std::bad_alloc&) {
         return QX_BKG_LITTLE_BACKGROUND;
     } catch (const cv::Exception&) {
@@ -124,32 +124,28 @@ int EffectContext::fetchVideoFrame() {
     return 1;
 }
 
-int EffectContext::processBkg(uint8_t* frame, int32_t halo, int32_t haloColor,
-                              int32_t cutLine) {
-    if (bkgState < 1) return bkgState - 1;
-    // A failed re-initialisation may have dropped the images under a chosen
-    // source; there is no reference to compare with then.
-    if (!hasWorkingImages()) return QX_BKG_NO_REFERENCE;
+int Background::process(uint8_t* frame, int32_t halo, int32_t haloColor, int32_t cutLine) {
+    if (state < kVideoSource) return state - 1;
 
-    frameToImage(frame, frameImage);
-    const double backgroundArea = segmentBackground(cutLine);
+    geometry_.frameToImage(frame, image);
+    const double backgroundArea = segment(cutLine);
 
-    if (halo) bkgBlend.setTo(0);
-    if (bkgState == 1 && videoReader) {
+    if (halo) haloLayer.setTo(0);
+    if (state == kVideoSource && video) {
         const int fetched = fetchVideoFrame();
         if (fetched != 1) return fetched;
     }
     // With a still picture, or a video source whose reader was removed,
-    // bkgPicture already holds the background.
+    // `picture` already holds the background.
 
-    bkgPicture.copyTo(bkgWork);
-    bkg::compositeMatte(bkgMask.data, frameImage.data, bkgWork.data, pixelCount, halo != 0,
-                        bkg::haloColourFrom(static_cast<uint32_t>(haloColor)), bkgBlend.data);
-    if (halo) bkg::blendRgba(bkgBlend.data, bkgWork.data, frameWidth, frameHeight);
+    const int32_t pixels = geometry_.pixelCount;
+    picture.copyTo(work);
+    bkg::compositeMatte(mask.data, image.data, work.data, pixels, halo != 0,
+                        bkg::haloColourFrom(static_cast<uint32_t>(haloColor)), haloLayer.data);
+    if (halo) bkg::blendRgba(haloLayer.data, work.data, geometry_.width, geometry_.height);
 
-    imageToFrame(bkgWork, frame);
-    return bkg::enoughBackground(backgroundArea, pixelCount) ? QX_DONE
-                                                              : QX_BKG_LITTLE_BACKGROUND;
+    geometry_.imageToFrame(work, frame);
+    return bkg::enoughBackground(backgroundArea, pixels) ? QX_DONE : QX_BKG_LITTLE_BACKGROUND;
 }
 
 }  // namespace quexal

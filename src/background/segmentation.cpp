@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "background/background.h"
 
 namespace quexal {
 namespace bkg {
@@ -86,7 +86,7 @@ void makeMatte(cv::Mat& canvas) {
 namespace {
 
 // One comparison of the shifted, blurred frame against a reference: the
-// grey absolute difference thresholded into bkgMask.
+// grey absolute difference thresholded into mask.
 void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& difference,
                     cv::Mat& mask) {
     cv::absdiff(reference, frame, difference);
@@ -96,39 +96,37 @@ void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& dif
 
 }  // namespace
 
-// Works on frameImage, which holds the frame. Leaves the matte in bkgMask
-// and answers the area of the filled background.
-double EffectContext::segmentBackground(int32_t cutLine) {
+double Background::segment(int32_t cutLine) {
     using namespace bkg;
     const cv::Size frameBlur(kFrameBlurSize, kFrameBlurSize);
-    cv::blur(frameImage, bkgFrame, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    cv::blur(image, blurred, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
 
     // Three comparisons, the frame brightened, then darkened, against the
     // references prepared with the matching shifts; their union is the raw
     // foreground.
-    differenceMask(bkgReference1, bkgFrame, bkgWork, bkgMask);
-    bkgMask.copyTo(bkgGray);
-    cv::add(bkgFrame, cv::Scalar::all(kSecondComparisonShift), bkgFrame);
-    differenceMask(bkgReference2, bkgFrame, bkgWork, bkgMask);
-    cv::add(bkgMask, bkgGray, bkgGray);
-    cv::add(bkgFrame, cv::Scalar::all(kThirdComparisonShift), bkgFrame);
-    differenceMask(bkgReference3, bkgFrame, bkgWork, bkgMask);
-    cv::add(bkgMask, bkgGray, bkgGray);
+    differenceMask(reference, blurred, work, mask);
+    mask.copyTo(gray);
+    cv::add(blurred, cv::Scalar::all(kSecondComparisonShift), blurred);
+    differenceMask(referenceBright, blurred, work, mask);
+    cv::add(mask, gray, gray);
+    cv::add(blurred, cv::Scalar::all(kThirdComparisonShift), blurred);
+    differenceMask(referenceDark, blurred, work, mask);
+    cv::add(mask, gray, gray);
 
     // Grow every region by two pixels: the dilation, then the blur, which
     // keeps a pixel nonzero next to any nonzero neighbour.
-    cv::dilate(bkgGray, bkgGray, cv::Mat());
-    cv::blur(bkgGray, bkgGray, cv::Size(kUnionBlurSize, kUnionBlurSize), cv::Point(-1, -1),
+    cv::dilate(gray, gray, cv::Mat());
+    cv::blur(gray, gray, cv::Size(kUnionBlurSize, kUnionBlurSize), cv::Point(-1, -1),
              cv::BORDER_REPLICATE);
 
-    drawLargeOutlines(bkgGray, bkgMask);
-    if (const std::optional<int> row = barrierRow(cutLine, frameHeight, reverseRows))
-        drawBarrier(bkgMask, *row);
+    drawLargeOutlines(gray, mask);
+    if (const std::optional<int> row = barrierRow(cutLine, geometry_.height, geometry_.reverseRows))
+        drawBarrier(mask, *row);
 
     // Everything not reached from the top corners (inside an outline, or
     // cut off by it or by the barrier) stays person.
-    const double backgroundArea = fillFromTopCorners(bkgMask);
-    makeMatte(bkgMask);
+    const double backgroundArea = fillFromTopCorners(mask);
+    makeMatte(mask);
     return backgroundArea;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/effect_context.h"
+#include "session/geometry.h"
 
 namespace quexal {
 
@@ -19,22 +19,31 @@ void flipRows(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height) {
 
 // The working images are continuous, so a frame and an image have the same
 // packed layout and a copy is one block or one flip.
-void EffectContext::frameToImage(const uint8_t* frame, cv::Mat& image) const {
+void FrameGeometry::frameToImage(const uint8_t* frame, cv::Mat& image) const {
     CV_Assert(image.type() == CV_8UC3 && image.isContinuous() &&
               image.total() == static_cast<std::size_t>(pixelCount));
     if (reverseRows == 1)
-        flipRows(frame, image.data, frameWidth, frameHeight);
+        flipRows(frame, image.data, width, height);
     else
         std::memcpy(image.data, frame, static_cast<std::size_t>(pixelCount) * 3);
 }
 
-void EffectContext::imageToFrame(const cv::Mat& image, uint8_t* frame) const {
+void FrameGeometry::imageToFrame(const cv::Mat& image, uint8_t* frame) const {
     CV_Assert(image.type() == CV_8UC3 && image.isContinuous() &&
               image.total() == static_cast<std::size_t>(pixelCount));
     if (reverseRows == 1)
-        flipRows(image.data, frame, frameWidth, frameHeight);
+        flipRows(image.data, frame, width, height);
     else
         std::memcpy(frame, image.data, static_cast<std::size_t>(pixelCount) * 3);
+}
+
+}  // namespace quexal
+
+namespace quexal {
+
+void ensureImage(cv::Mat& image, cv::Size size, int type) {
+    // create() keeps the storage when size and type already match.
+    image.create(size, type);
 }
 
 }  // namespace quexal

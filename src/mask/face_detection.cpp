@@ -5,7 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "mask/face_mask.h"
 #include "mask/face_geometry.h"
 
 namespace quexal {
@@ -37,10 +37,10 @@ bool cutEyeRegion(const cv::Mat& gray, const cv::Rect& region, cv::Mat& crop, cv
 
 }  // namespace
 
-int EffectContext::detectFace(const uint8_t* frame) {
-    if (frame == nullptr || !hasWorkingImages()) return 0;
+int FaceMask::detect(const uint8_t* frame) {
+    if (frame == nullptr || !allocate()) return kNoFace;
 
-    frameToImage(frame, frameImage);
+    geometry_.frameToImage(frame, frameImage);
     cv::cvtColor(frameImage, grayImage, cv::COLOR_BGR2GRAY);
     cv::resize(grayImage, smallGrayImage, smallGrayImage.size(), 0, 0, cv::INTER_AREA);
     cv::equalizeHist(smallGrayImage, smallGrayImage);
@@ -49,11 +49,11 @@ int EffectContext::detectFace(const uint8_t* frame) {
         if (!faceCascade.empty()) {
             const std::vector<cv::Rect> faces =
                 rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                           cv::Size(frameWidth / 6, frameHeight / 6));
+                           cv::Size(geometry_.width / 6, geometry_.height / 6));
             const std::optional<Box> face = groupFaceWindows(faces, detectScale);
             if (!face) {
-                detectStage = 0;
-                return 0;
+                detectStage = kNoFace;
+                return kNoFace;
             }
             const FaceBand band = faceBandOf(*face);
             faceLeft = band.faceLeft;
@@ -62,13 +62,13 @@ int EffectContext::detectFace(const uint8_t* frame) {
             eyeBandBottom = band.eyeBandBottom;
             faceX = band.faceX;
             faceY = band.faceY;
-            detectStage = 1;
+            detectStage = kFaceFound;
         }
 
         const FaceBand band{faceLeft, eyeBandTop, faceRight, eyeBandBottom, faceX, faceY};
         const EyeRegions regions = eyeRegionsOf(band);
-        if (!cutEyeRegion(grayImage, regions.imageLeft, eyeCrop2, eyeCrop2Large)) return 0;
-        if (!cutEyeRegion(grayImage, regions.imageRight, eyeCrop1, eyeCrop1Large)) return 0;
+        if (!cutEyeRegion(grayImage, regions.imageLeft, eyeCrop2, eyeCrop2Large)) return kNoFace;
+        if (!cutEyeRegion(grayImage, regions.imageRight, eyeCrop1, eyeCrop1Large)) return kNoFace;
         cv::resize(eyeCrop1, eyeCrop1Large, eyeCrop1Large.size(), 0, 0, cv::INTER_AREA);
         cv::resize(eyeCrop2, eyeCrop2Large, eyeCrop2Large.size(), 0, 0, cv::INTER_AREA);
 
@@ -76,16 +76,16 @@ int EffectContext::detectFace(const uint8_t* frame) {
 
         const std::optional<EyeMean> left = meanEyeWindow(
             rawWindows(eyeCascade, eyeCrop2Large, kEyeScaleStep, kEyeMinWindow), true);
-        if (!left) return 2;
+        if (!left) return kOneEye;
         const int32_t leftOx = regions.imageLeft.x;
         leftEyeHeight = left->bottom - left->top;
         leftEyeX = ((left->left + leftOx) + (left->right + leftOx)) / 2 + 3;
         leftEyeY = ((left->top + regions.eyeTop) + (left->bottom + regions.eyeTop)) / 2;
-        detectStage = 2;
+        detectStage = kOneEye;
 
         const std::optional<EyeMean> right = meanEyeWindow(
             rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow), false);
-        if (!right) return 2;
+        if (!right) return kOneEye;
         const int32_t rightOx = regions.imageRight.x;
         rightEyeHeight = right->bottom - right->top;
         rightEyeX = ((right->left + rightOx) + (right->right + rightOx)) / 2;
@@ -95,10 +95,10 @@ int EffectContext::detectFace(const uint8_t* frame) {
         eyeMidX = (leftEyeX + rightEyeX) / 2;
         eyeMidY = (leftEyeY + rightEyeY) / 2;
         faceAngle = angleBetween(rightEyeX, rightEyeY, leftEyeX, leftEyeY);
-        detectStage = 4;
-        return 4;
+        detectStage = kFaceAndEyes;
+        return kFaceAndEyes;
     } catch (...) {
-        return 0;
+        return kNoFace;
     }
 }
 

@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include "core/effect_context.h"
+#include "mask/face_mask.h"
 #include "core/numeric.h"
 #include "mask/face_geometry.h"
 #include "mask/feature_tracking.h"
@@ -69,20 +69,20 @@ bool looksLikeFace(const TrackedFace& f) {
     return true;
 }
 
-int EffectContext::trackFace(const uint8_t* frame) {
-    if (frame == nullptr || !hasWorkingImages()) return 0;
+int FaceMask::track(const uint8_t* frame) {
+    if (frame == nullptr || !allocate()) return 0;
 
-    frameToImage(frame, trackFrameImage);
+    geometry_.frameToImage(frame, trackFrameImage);
     cv::cvtColor(trackFrameImage, trackGray, cv::COLOR_BGR2GRAY);
 
-    if (trackState == -1) {
+    if (trackState == kTrackSeedPending) {
         trackFlags = 0;
         seedTrackPoints({faceX, faceY, rightEyeX, rightEyeY, leftEyeX, leftEyeY, rightEyeHeight,
                          leftEyeHeight},
                         trackPoints.data());
         trackPointCount = kTrackPoints;
-        trackState = 0;
-    } else if (trackState > 0) {
+        trackState = kTrackSeeded;
+    } else if (trackState == kTrackFollowing) {
         // The previous pyramid is kept from the last call, so only this
         // frame's is built (both after a seeding).
         if ((trackFlags & kPreviousPyramidReady) == 0) buildPyramid(trackPrevGray, trackPrevPyramid);
@@ -117,7 +117,7 @@ int EffectContext::trackFace(const uint8_t* frame) {
         faceAngle = f.faceAngle;
         if (!looksLikeFace(f)) {
             redetect = 1;
-            trackState = 0;
+            trackState = kTrackSeeded;
         }
     }
 
@@ -127,7 +127,7 @@ int EffectContext::trackFace(const uint8_t* frame) {
     std::swap(trackPoints, trackPrevPoints);
 
     if (redetect != 0) return 0;
-    if (trackState == 0) trackState = 1;
+    if (trackState == kTrackSeeded) trackState = kTrackFollowing;
     return 1;
 }
 

@@ -1,7 +1,7 @@
 // The per-frame face mask: find or follow the face, place the overlay by the
 // picture's kind (or the band across the eyes), steady it, and draw it into
 // the working frame.
-#include "core/effect_context.h"
+#include "mask/face_mask.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
@@ -9,33 +9,33 @@
 namespace quexal {
 namespace {
 
-FaceMeasure measuredFace(const EffectContext& c) {
+FaceMeasure measuredFace(const FaceMask& c) {
     return {c.faceX, c.faceY, c.eyeMidX, c.eyeMidY, c.eyeDistance, c.faceAngle};
 }
 
 // The stored copy matches the recorded size; a failed registration can leave
 // the size of a picture that was never stored.
-bool holdsPicture(const EffectContext& c) {
+bool pictureMatchesSize(const FaceMask& c) {
     return c.maskWidth > 0 && c.maskHeight > 0 &&
            c.maskPixels.size() >= static_cast<std::size_t>(c.maskWidth) * c.maskHeight * 4;
 }
 
 }  // namespace
 
-int EffectContext::processMask(uint8_t* frame, int32_t mode) {
-    if (status != 1 || !hasWorkingImages()) return QX_MASK_NOT_READY;
+int FaceMask::process(uint8_t* frame, int32_t mode) {
+    if (!allocate()) return QX_MASK_NOT_READY;
 
     // Follow the face while the last detection found it whole; a lost track
     // falls back to a detection on this same frame.
-    const bool tracked = redetect == 0 && detectStage == 4 && trackFace(frame) != 0;
+    const bool tracked = redetect == 0 && detectStage == kFaceAndEyes && track(frame) != 0;
     if (!tracked) {
-        if (detectFace(frame) != 4) return QX_DONE;  // no usable face: frame untouched
+        if (detect(frame) != kFaceAndEyes) return QX_DONE;  // no usable face: frame untouched
         smoothing = SmoothState{};
-        trackState = -1;  // the tracker seeds its points from this detection
+        trackState = kTrackSeedPending;  // the tracker seeds its points from this detection
         redetect = 0;
     }
 
-    frameToImage(frame, frameImage);
+    geometry_.frameToImage(frame, frameImage);
 
     const FaceMeasure face = measuredFace(*this);
     // Work on a copy so that a failed draw leaves the filter's history as it was.
@@ -48,14 +48,14 @@ int EffectContext::processMask(uint8_t* frame, int32_t mode) {
     } else {
         Overlay overlay{};
         if (placeOverlay(maskKind, face, maskAspect, smooth, overlay) &&
-            overlayInRange(overlay) && holdsPicture(*this))
+            overlayInRange(overlay) && pictureMatchesSize(*this))
             drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
                      overlay.top, overlay.width, overlay.height, overlay.angle,
                      frameImage.cols, frameImage.rows, maskScratch);
     }
     smoothing = smooth;
 
-    imageToFrame(frameImage, frame);
+    geometry_.imageToFrame(frameImage, frame);
     return QX_DONE;
 }
 

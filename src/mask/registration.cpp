@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/effect_context.h"
+#include "mask/face_mask.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
@@ -25,9 +25,8 @@ bool sizeFitsKind(int32_t kind, int32_t width, int32_t height) {
 
 }  // namespace
 
-int EffectContext::setMaskImage(const uint8_t* pixels, int32_t width, int32_t height,
-                                int32_t kind, int32_t magic) {
-    if (status == -1) return QX_MASK_IMAGE_NOT_READY;
+int FaceMask::setPicture(const uint8_t* pixels, int32_t width, int32_t height, int32_t kind,
+                         int32_t magic) {
     if (magic != QX_MASK_MAGIC || !sizeFitsKind(kind, width, height) || pixels == nullptr)
         return QX_MASK_IMAGE_BAD;
 
@@ -48,12 +47,11 @@ int EffectContext::setMaskImage(const uint8_t* pixels, int32_t width, int32_t he
     maskAspect = static_cast<float>(static_cast<double>(static_cast<uint32_t>(width)) /
                                     static_cast<double>(static_cast<uint32_t>(height)));
     maskPixels.swap(copy);
-    status = 1;
     redetect = 1;
     return QX_DONE;
 }
 
-int EffectContext::testMaskImage(int32_t width, int32_t height, int32_t kind, int32_t magic) {
+int FaceMask::testPicture(int32_t width, int32_t height, int32_t kind, int32_t magic) {
     if (magic != QX_MASK_MAGIC) return QX_TEST_MASK_BAD_MAGIC;
     int32_t w = 0, h = 0;
     if (!sizeOfKind(kind, w, h)) return QX_TEST_MASK_BAD_KIND;

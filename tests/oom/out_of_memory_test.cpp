@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 
 namespace {
@@ -58,11 +58,11 @@ TEST(OutOfMemory, MaskCopyRefusedAndTheEarlierPictureStays) {
                   _QX_set_mask_image(second.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
     }
     EXPECT_EQ(1, theContext().status);
-    EXPECT_EQ(first, theContext().maskPixels);
+    EXPECT_EQ(first, theContext().face.maskPixels);
 
     // With memory back, the same call succeeds.
     EXPECT_EQ(1, _QX_set_mask_image(second.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
-    EXPECT_EQ(second, theContext().maskPixels);
+    EXPECT_EQ(second, theContext().face.maskPixels);
 }
 
 TEST(OutOfMemory, InitRefusesTheSizeAndALaterInitRecovers) {
@@ -72,7 +72,7 @@ TEST(OutOfMemory, InitRefusesTheSizeAndALaterInitRecovers) {
         EXPECT_EQ(0, _QX_init(QUEXAL_DATA_ROOT, 640, 480, 0, 0));
     }
     EXPECT_EQ(-1, theContext().status);
-    EXPECT_FALSE(theContext().hasWorkingImages());
+    EXPECT_FALSE(theContext().initialised());
     std::vector<uint8_t> frame(640 * 480 * 3, 0x40);
     const std::vector<uint8_t> original = frame;
     EXPECT_EQ(QX_FIRE_NOT_READY, _QX_process_fire(frame.data()));

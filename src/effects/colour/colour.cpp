@@ -1,10 +1,8 @@
-// The colour effect: three single-pass tones and two glow pipelines that
-// blur a toned copy of the frame and screen it over a saved picture.
 #include <cstring>
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "effects/colour/colour_effect.h"
 #include "effects/colour/colour_tones.h"
 #include "quexal/quexal.h"
 
@@ -16,32 +14,44 @@ constexpr int kSoftGreyBlurSize = 5;  // Gaussian window of mode 24
 
 }  // namespace
 
-// Before a successful init there is no frame geometry and no frameImage,
-// so every mode is refused alike (the pipelines could not run and the
-// single tones would have nothing to do). After init only the mode is
-// checked.
-//
-// The pipelines work on the frame copy and on frameImage and write the
-// frame only in their last two steps, which cannot fail: an allocation or
-// an OpenCV failure on the way leaves the frame untouched. The tones are
-// per pixel, so applying them after the row-order copy gives the same
-// picture as applying them to the frame first.
-int EffectContext::processColor(uint8_t* frame, int32_t mode) {
-    if (!hasWorkingImages() || frameImage.total() != static_cast<std::size_t>(pixelCount))
-        return QX_COLOR_NOT_READY;
+bool ColourEffect::allocate() {
+    try {
+        copy.resize(static_cast<std::size_t>(geometry_.pixelCount) * 3);
+        ensureImage(image, geometry_.size(), CV_8UC3);
+        return true;
+    } catch (...) {
+        release();
+        return false;
+    }
+}
 
+void ColourEffect::release() {
+    copy = {};
+    image.release();
+}
+
+// The session refuses every mode alike before a successful init. The
+// pipelines work on the frame copy and on `image` and write the frame only
+// in their last two steps, which cannot fail: an allocation or an OpenCV
+// failure on the way leaves the frame untouched. The tones are per pixel,
+// so applying them after the row-order copy gives the same picture as
+// applying them to the frame first.
+int ColourEffect::process(uint8_t* frame, int32_t mode) {
+    const int32_t pixels = geometry_.pixelCount;
     switch (mode) {
         case QX_COLOR_NEGATIVE:
         case QX_COLOR_GREY:
         case QX_COLOR_SEPIA:
-            applyColorTone(frame, pixelCount, mode);
-            return 1;
+            applyColorTone(frame, pixels, mode);
+            return QX_DONE;
         case QX_COLOR_GLOW:
-            glowFrame(frame);
-            return 1;
+            if (!allocate()) return QX_COLOR_NOT_READY;
+            glow(frame);
+            return QX_DONE;
         case QX_COLOR_SOFT_GREY:
-            softGreyFrame(frame);
-            return 1;
+            if (!allocate()) return QX_COLOR_NOT_READY;
+            softGrey(frame);
+            return QX_DONE;
         default:
             return QX_COLOR_BAD_MODE;
     }
@@ -49,32 +59,30 @@ int EffectContext::processColor(uint8_t* frame, int32_t mode) {
 
 // Mode 18: the brightest parts of the inverted sepia, blurred wide and
 // screened over the inverted sepia itself.
-void EffectContext::glowFrame(uint8_t* frame) {
-    const std::size_t frameBytes = static_cast<std::size_t>(pixelCount) * 3;
-    colourCopy.resize(frameBytes);
-    std::memcpy(colourCopy.data(), frame, frameBytes);
-    applyColorTone(colourCopy.data(), pixelCount, kToneInvertedSepia);
-    frameToImage(colourCopy.data(), frameImage);
-    applyColorTone(frameImage.data, pixelCount, kToneBrightKeep);
-    cv::blur(frameImage, frameImage, cv::Size(kGlowBlurSize, kGlowBlurSize), cv::Point(-1, -1),
+void ColourEffect::glow(uint8_t* frame) {
+    const int32_t pixels = geometry_.pixelCount;
+    std::memcpy(copy.data(), frame, copy.size());
+    applyColorTone(copy.data(), pixels, kToneInvertedSepia);
+    geometry_.frameToImage(copy.data(), image);
+    applyColorTone(image.data, pixels, kToneBrightKeep);
+    cv::blur(image, image, cv::Size(kGlowBlurSize, kGlowBlurSize), cv::Point(-1, -1),
              cv::BORDER_REPLICATE);
-    imageToFrame(frameImage, frame);
-    screenBlend(frame, colourCopy.data(), pixelCount);
+    geometry_.imageToFrame(image, frame);
+    screenBlend(frame, copy.data(), pixels);
 }
 
 // Mode 24: a slightly blurred grey of the inverted sepia's bright parts,
 // screened over the untouched picture.
-void EffectContext::softGreyFrame(uint8_t* frame) {
-    const std::size_t frameBytes = static_cast<std::size_t>(pixelCount) * 3;
-    colourCopy.resize(frameBytes);
-    std::memcpy(colourCopy.data(), frame, frameBytes);
-    frameToImage(frame, frameImage);
-    applyColorTone(frameImage.data, pixelCount, kToneInvertedSepia);
-    applyColorTone(frameImage.data, pixelCount, kToneBrightLevel);
-    cv::GaussianBlur(frameImage, frameImage, cv::Size(kSoftGreyBlurSize, kSoftGreyBlurSize), 0.0,
-                     0.0, cv::BORDER_REPLICATE);
-    imageToFrame(frameImage, frame);
-    screenBlend(frame, colourCopy.data(), pixelCount);
+void ColourEffect::softGrey(uint8_t* frame) {
+    const int32_t pixels = geometry_.pixelCount;
+    std::memcpy(copy.data(), frame, copy.size());
+    geometry_.frameToImage(frame, image);
+    applyColorTone(image.data, pixels, kToneInvertedSepia);
+    applyColorTone(image.data, pixels, kToneBrightLevel);
+    cv::GaussianBlur(image, image, cv::Size(kSoftGreyBlurSize, kSoftGreyBlurSize), 0.0, 0.0,
+                     cv::BORDER_REPLICATE);
+    geometry_.imageToFrame(image, frame);
+    screenBlend(frame, copy.data(), pixels);
 }
 
 }  // namespace quexal

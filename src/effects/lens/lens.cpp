@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "core/effect_context.h"
+#include "session/session.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
@@ -77,11 +77,11 @@ void applyLensRemap(const uint8_t* frame, const int32_t* map, int32_t width, int
 // aside and swapped in only when every allocation succeeded, so a failure
 // leaves the old tables and lensMode as they were and the next call tries
 // again.
-bool EffectContext::buildLensTables(int32_t mode) {
+bool Session::buildLensTables(int32_t mode) {
     try {
         if (mode == kLensSwirl) {
-            SwirlMap swirl = buildSwirlMap(frameWidth, frameHeight);
-            std::vector<uint8_t> copy(static_cast<std::size_t>(pixelCount) * 3);
+            SwirlMap swirl = buildSwirlMap(geometry.width, geometry.height);
+            std::vector<uint8_t> copy(static_cast<std::size_t>(geometry.pixelCount) * 3);
             lensSwirlSize = swirl.size;
             lensSwirlMap = std::move(swirl.offsets);
             lensCopy = std::move(copy);
@@ -89,7 +89,7 @@ bool EffectContext::buildLensTables(int32_t mode) {
         } else if (mode >= kLensFirstDistortion) {
             // The distortion reads the untouched frame and writes the
             // working image, so it needs no copy of its own.
-            lensRemap = buildLensRemap(frameWidth, frameHeight, mode);
+            lensRemap = buildLensRemap(geometry.width, geometry.height, mode);
             lensCopy = {};
         }
     } catch (const std::bad_alloc&) {
@@ -99,29 +99,36 @@ bool EffectContext::buildLensTables(int32_t mode) {
     return true;
 }
 
-int EffectContext::processLens(uint8_t* frame, int32_t mode) {
+int Session::processLens(uint8_t* frame, int32_t mode) {
     if (lensMode == -1) return QX_LENS_NOT_READY;
     if (mode < kLensSwirl || mode > kLensLastDistortion) return QX_LENS_BAD_MODE;
     const bool distortion = mode >= kLensFirstDistortion;
-    // The distortions blur through frameImage, which a failed initialisation
-    // leaves absent.
-    if (distortion && !hasWorkingImages()) return QX_LENS_NOT_READY;
+    // The distortions blur through a working image, which a failed
+    // initialisation leaves absent.
+    if (distortion && !initialised()) return QX_LENS_NOT_READY;
     if (mode != lensMode && !buildLensTables(mode)) return QX_LENS_NOT_READY;
+    if (distortion) {
+        try {
+            ensureImage(lensImage, geometry.size(), CV_8UC3);
+        } catch (...) {
+            return QX_LENS_NOT_READY;
+        }
+    }
 
     if (mode == kLensSwirl) {
         std::memcpy(lensCopy.data(), frame, lensCopy.size());
-        applySwirl(frame, lensCopy.data(), frameWidth, frameHeight, lensSwirlMap.data(),
+        applySwirl(frame, lensCopy.data(), geometry.width, geometry.height, lensSwirlMap.data(),
                    lensSwirlSize);
     } else if (mode == kLensMirror) {
-        mirrorLeftHalf(frame, frameWidth, frameHeight);
+        mirrorLeftHalf(frame, geometry.width, geometry.height);
     } else {
-        // Same as remapping the frame in place, copying it into frameImage
-        // and blurring there, with two frame copies fewer; the frame is
+        // Same as remapping the frame in place, copying it into the working
+        // image and blurring there, with two frame copies fewer; the frame is
         // written only once the blur has succeeded.
-        applyLensRemap(frame, lensRemap.data(), frameWidth, frameHeight, frameImage.data,
-                       reverseRows == 1);
-        cv::GaussianBlur(frameImage, frameImage, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        imageToFrame(frameImage, frame);
+        applyLensRemap(frame, lensRemap.data(), geometry.width, geometry.height, lensImage.data,
+                       geometry.reverseRows == 1);
+        cv::GaussianBlur(lensImage, lensImage, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+        geometry.imageToFrame(lensImage, frame);
     }
     return QX_DONE;
 }
