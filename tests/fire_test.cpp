@@ -162,9 +162,9 @@ TEST(FireEffect, WarmsUpOnTheFirstFrameAfterEachInit) {
     std::vector<uint8_t> expected = frame;
     reference.Render(expected.data());
     ASSERT_EQ(1, ctx.processFire(frame.data()));
-    EXPECT_EQ(0, ctx.fireWarmupPending);
+    EXPECT_EQ(0, ctx.fire.warmupPending);
     EXPECT_EQ(expected, frame);
-    EXPECT_EQ(reference.heat, ctx.fire.heat);
+    EXPECT_EQ(reference.heat, ctx.fire.routine.heat);
 
     // Later frames take one step each.
     reference.Render(expected.data());
@@ -173,7 +173,7 @@ TEST(FireEffect, WarmsUpOnTheFirstFrameAfterEachInit) {
 
     // A new initialisation starts the map afresh; the generator runs on.
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, w, -h));
-    EXPECT_EQ(1, ctx.fireWarmupPending);
+    EXPECT_EQ(1, ctx.fire.warmupPending);
     reference.SetSize(w, h);
     reference.Run(100);
     std::fill(frame.begin(), frame.end(), 0);

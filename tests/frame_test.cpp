@@ -82,7 +82,7 @@ TEST(Init, MissingEyeCascadeFailsThenAGoodPathSucceeds) {
     EXPECT_EQ(0, ctx.init(broken.c_str(), 64, 48));
     EXPECT_EQ(-1, ctx.status);
     EXPECT_EQ(1, ctx.cascadesPending);
-    EXPECT_EQ(0, ctx.lensMode);
+    EXPECT_EQ(0, ctx.lens.mode);
     EXPECT_FALSE(ctx.initialised());
     EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     EXPECT_EQ(0, ctx.status);
@@ -110,15 +110,15 @@ TEST(Init, ReinitResetsPerSizeState) {
     Session ctx(BufferPolicy::AtInit);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     ctx.background.state = kPictureSource;
-    ctx.lensMode = 3;
+    ctx.lens.mode = 3;
     ctx.face.trackState = 1;
-    ctx.fireWarmupPending = 0;
+    ctx.fire.warmupPending = 0;
     ctx.face.faceX = 7;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 32, 24));
     EXPECT_EQ(-1, ctx.background.state);
-    EXPECT_EQ(0, ctx.lensMode);
+    EXPECT_EQ(0, ctx.lens.mode);
     EXPECT_EQ(-1, ctx.face.trackState);
-    EXPECT_EQ(1, ctx.fireWarmupPending);
+    EXPECT_EQ(1, ctx.fire.warmupPending);
     EXPECT_EQ(0, ctx.face.faceX);
     EXPECT_EQ(cv::Size(32, 24), ctx.background.haloLayer.size());
 }

@@ -43,29 +43,29 @@ TEST(LensRefusals, BeforeInitAndForUnknownModesNothingChanges) {
 
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 320, 240));
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
-    const int32_t* swirlTable = ctx.lensSwirlMap.data();
+    const int32_t* swirlTable = ctx.lens.swirlMap.data();
     frame = original;
     for (int mode : {0, 8, -1, 100}) {
         EXPECT_EQ(QX_LENS_BAD_MODE, ctx.processLens(frame.data(), mode)) << mode;
-        EXPECT_EQ(1, ctx.lensMode);
+        EXPECT_EQ(1, ctx.lens.mode);
     }
     EXPECT_EQ(original, frame);
 
     // The previous mode carries on with its table: no rebuild.
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
-    EXPECT_EQ(swirlTable, ctx.lensSwirlMap.data());
+    EXPECT_EQ(swirlTable, ctx.lens.swirlMap.data());
 }
 
 TEST(LensRefusals, DistortionsNeedTheWorkingImages) {
     const std::string broken = test::makeDataFolderWithout("eye_8.xml");
     Session ctx;
     ASSERT_EQ(0, ctx.init(broken.c_str(), 320, 240));
-    ASSERT_EQ(0, ctx.lensMode);
+    ASSERT_EQ(0, ctx.lens.mode);
     std::vector<uint8_t> frame = photoFrame(true);
     const std::vector<uint8_t> original = frame;
     for (int mode = 3; mode <= 7; ++mode) {
         EXPECT_EQ(QX_LENS_NOT_READY, ctx.processLens(frame.data(), mode)) << mode;
-        EXPECT_EQ(0, ctx.lensMode);
+        EXPECT_EQ(0, ctx.lens.mode);
     }
     EXPECT_EQ(original, frame);
     // Swirl and mirror work on the host's buffer alone.
@@ -78,33 +78,33 @@ TEST(LensTables, RebuiltOnlyWhenTheModeChanges) {
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 64, 48));
     std::vector<uint8_t> frame(64 * 48 * 3, 7);
     ASSERT_EQ(1, ctx.processLens(frame.data(), 3));
-    const int32_t* remap = ctx.lensRemap.data();
+    const int32_t* remap = ctx.lens.remap.data();
     ASSERT_EQ(1, ctx.processLens(frame.data(), 3));
-    EXPECT_EQ(remap, ctx.lensRemap.data());
-    EXPECT_EQ(buildLensRemap(64, 48, 3), ctx.lensRemap);
+    EXPECT_EQ(remap, ctx.lens.remap.data());
+    EXPECT_EQ(buildLensRemap(64, 48, 3), ctx.lens.remap);
 
     // The swirl drops the distortion table; a distortion keeps the swirl's.
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
-    EXPECT_TRUE(ctx.lensRemap.empty());
-    EXPECT_EQ(48, ctx.lensSwirlSize);
+    EXPECT_TRUE(ctx.lens.remap.empty());
+    EXPECT_EQ(48, ctx.lens.swirlSize);
     ASSERT_EQ(1, ctx.processLens(frame.data(), 4));
-    EXPECT_EQ(buildLensRemap(64, 48, 4), ctx.lensRemap);
-    EXPECT_EQ(static_cast<std::size_t>(48 * 48), ctx.lensSwirlMap.size());
+    EXPECT_EQ(buildLensRemap(64, 48, 4), ctx.lens.remap);
+    EXPECT_EQ(static_cast<std::size_t>(48 * 48), ctx.lens.swirlMap.size());
 
     // The mirror builds nothing, but 1 -> 2 -> 1 builds the swirl again.
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
-    const int32_t* swirl = ctx.lensSwirlMap.data();
+    const int32_t* swirl = ctx.lens.swirlMap.data();
     ASSERT_EQ(1, ctx.processLens(frame.data(), 2));
-    EXPECT_EQ(swirl, ctx.lensSwirlMap.data());
-    EXPECT_EQ(2, ctx.lensMode);
+    EXPECT_EQ(swirl, ctx.lens.swirlMap.data());
+    EXPECT_EQ(2, ctx.lens.mode);
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
-    EXPECT_NE(swirl, ctx.lensSwirlMap.data());
+    EXPECT_NE(swirl, ctx.lens.swirlMap.data());
 
     // A new size resets the mode, so the next call builds for that size.
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 32, 24));
     std::vector<uint8_t> small(32 * 24 * 3, 7);
     ASSERT_EQ(1, ctx.processLens(small.data(), 1));
-    EXPECT_EQ(24, ctx.lensSwirlSize);
+    EXPECT_EQ(24, ctx.lens.swirlSize);
 }
 
 TEST(LensMirror, EvenWidthMirrorsAboutTheMiddleColumn) {
@@ -163,7 +163,7 @@ TEST(LensSwirl, KeepsOutsideTheDiscAndTurnsTheCentreHalfATurn) {
     ASSERT_EQ(1, ctx.processLens(frame.data(), 1));
 
     const int n = 240, left = 40, half = 120;
-    ASSERT_EQ(n, ctx.lensSwirlSize);
+    ASSERT_EQ(n, ctx.lens.swirlSize);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) {
             const int c = x - left;
@@ -175,7 +175,7 @@ TEST(LensSwirl, KeepsOutsideTheDiscAndTurnsTheCentreHalfATurn) {
     // truncation of the turned position.
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
-            const int32_t entry = ctx.lensSwirlMap[(half + dy) * n + half + dx];
+            const int32_t entry = ctx.lens.swirlMap[(half + dy) * n + half + dx];
             const int rowShift = static_cast<int>(std::lround(entry / 3.0 / 320.0));
             const int colShift = entry / 3 - rowShift * 320;
             EXPECT_NEAR(-2 * dy, rowShift, 1) << dx << "," << dy;
@@ -324,12 +324,12 @@ TEST(LensTables, OutOfMemoryRefusesAndTheNextCallBuilds) {
             AddressSpaceLimit limit(1 << 20);
             EXPECT_EQ(QX_LENS_NOT_READY, ctx.processLens(frame.data(), mode)) << mode;
         }
-        EXPECT_EQ(2, ctx.lensMode);
+        EXPECT_EQ(2, ctx.lens.mode);
         EXPECT_EQ(original, frame);
     }
     EXPECT_EQ(1, ctx.processLens(frame.data(), 5));
-    EXPECT_EQ(5, ctx.lensMode);
-    EXPECT_EQ(buildLensRemap(w, h, 5), ctx.lensRemap);
+    EXPECT_EQ(5, ctx.lens.mode);
+    EXPECT_EQ(buildLensRemap(w, h, 5), ctx.lens.remap);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ int Session::init(const char* path, int32_t width, int32_t height) {
     geometry.height = height < 0 ? -height : height;
     geometry.pixelCount = geometry.width * geometry.height;
     geometry.reverseRows = height > 0 ? 1 : 0;
-    lensMode = 0;
+    lens.reset();
 
     // The cascades are loaded once and live as long as the session. A failed
     // load leaves them pending so that the next call tries again.
@@ -82,7 +82,7 @@ int Session::init(const char* path, int32_t width, int32_t height) {
     face.reset();
     background.reset();
     cascadesPending = 0;
-    fireWarmupPending = 1;
+    fire.reset();
     initialised_ = true;
 
     // A failed call may have put status at -1; this one succeeded, so the
@@ -92,12 +92,7 @@ int Session::init(const char* path, int32_t width, int32_t height) {
 }
 
 bool Session::allocateAll() {
-    try {
-        fire.SetSize(geometry.width, geometry.height);
-    } catch (...) {
-        return false;
-    }
-    return face.allocate() && background.allocate() && colour.allocate();
+    return fire.allocate() && face.allocate() && background.allocate() && colour.allocate();
 }
 
 void Session::releaseBuffers() {
@@ -105,7 +100,8 @@ void Session::releaseBuffers() {
     face.release();
     background.release();
     colour.release();
-    lensImage.release();
+    lens.release();
+    fire.release();
 }
 
 }  // namespace quexal

@@ -67,6 +67,15 @@ int Session::processBkg(uint8_t* frame, int32_t halo, int32_t haloColor, int32_t
     return background.process(frame, halo, haloColor, cutLine);
 }
 
+int Session::processLens(uint8_t* frame, int32_t mode) {
+    return lens.process(frame, mode, initialised_);
+}
+
+int Session::processFire(uint8_t* frame) {
+    if (status == kNotReady) return QX_FIRE_NOT_READY;
+    return fire.process(frame);
+}
+
 int Session::processColor(uint8_t* frame, int32_t mode) {
     if (!initialised_) return QX_COLOR_NOT_READY;
     return colour.process(frame, mode);

@@ -9,7 +9,8 @@
 
 #include "background/background.h"
 #include "effects/colour/colour_effect.h"
-#include "effects/fire/fire_routine.h"
+#include "effects/fire/fire_effect.h"
+#include "effects/lens/lens_effect.h"
 #include "mask/face_mask.h"
 #include "session/geometry.h"
 
@@ -75,20 +76,8 @@ public:
     FaceMask face{geometry};
     Background background{geometry};
     ColourEffect colour{geometry};
-
-    // ---- Lens (effects/lens/) --------------------------------------------
-    // Tables of the mode in lensMode, built for the current frame size.
-    int32_t lensMode = -1;
-    int32_t lensSwirlSize = 0;          // side of the swirl square
-    std::vector<int32_t> lensSwirlMap;  // per square pixel: offset to its source
-    std::vector<int32_t> lensRemap;     // per pixel: source offset, or -1 to keep
-    std::vector<uint8_t> lensCopy;      // the frame as it came in, for the swirl
-    cv::Mat lensImage;                  // the distorted frame before its blur
-    bool buildLensTables(int32_t mode);  // false when out of memory
-
-    // ---- Fire (effects/fire/) --------------------------------------------
-    CFireRoutine fire;
-    int32_t fireWarmupPending = 1;
+    LensEffect lens{geometry};
+    FireEffect fire{geometry};
 
 private:
     bool allocateAll();

@@ -1,4 +1,4 @@
-#include "session/session.h"
+#include "effects/fire/fire_effect.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
@@ -7,27 +7,34 @@ namespace quexal {
 // it shows a fully grown fire.
 constexpr int32_t kFireWarmupSteps = 100;
 
-int Session::processFire(uint8_t* frame) {
-    if (status == kNotReady) return QX_FIRE_NOT_READY;
-    if (fireWarmupPending == 1) {
-        // A session that allocates on first use sizes the map now: zeroed,
-        // as init leaves it for one that allocates at init.
-        if (policy_ == BufferPolicy::OnFirstUse) {
-            try {
-                fire.SetSize(geometry.width, geometry.height);
-            } catch (...) {
-                return QX_FIRE_NOT_READY;
-            }
-        }
+bool FireEffect::allocate() {
+    try {
+        routine.SetSize(geometry_.width, geometry_.height);
+    } catch (...) {
+        return false;  // the old map stays, and with it a size that refuses
     }
+    sized_ = true;
+    return true;
+}
+
+// The generator is not part of the map: it runs on across sizes.
+void FireEffect::release() {
+    routine.heat = {};
+    routine.rowStart = {};
+    sized_ = false;
+}
+
+int FireEffect::process(uint8_t* frame) {
+    if (!sized_ && !allocate()) return QX_FIRE_NOT_READY;
     // The map always has the size of the last successful initialisation,
     // which is the frame size.
-    if (fire.width != geometry.width || fire.height != geometry.height) return QX_FIRE_NOT_READY;
-    if (fireWarmupPending == 1) {
-        fire.Run(kFireWarmupSteps);
-        fireWarmupPending = 0;
+    if (routine.width != geometry_.width || routine.height != geometry_.height)
+        return QX_FIRE_NOT_READY;
+    if (warmupPending == 1) {
+        routine.Run(kFireWarmupSteps);
+        warmupPending = 0;
     }
-    fire.Render(frame);
+    routine.Render(frame);
     return QX_DONE;
 }
 

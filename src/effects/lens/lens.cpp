@@ -1,5 +1,4 @@
-// The lens effect: a swirl, a mirror and five radial distortions, applied to
-// the host's buffer through tables built once per mode change.
+// The per-frame kernels of the lens effect.
 #include "effects/lens/lens.h"
 
 #include <algorithm>
@@ -8,8 +7,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
-#include "quexal/quexal.h"
 
 namespace quexal {
 
@@ -71,66 +68,6 @@ void applyLensRemap(const uint8_t* frame, const int32_t* map, int32_t width, int
             dst[3 * x + 2] = s[2];
         }
     }
-}
-
-// Builds what `mode` needs for the current size. The new tables are built
-// aside and swapped in only when every allocation succeeded, so a failure
-// leaves the old tables and lensMode as they were and the next call tries
-// again.
-bool Session::buildLensTables(int32_t mode) {
-    try {
-        if (mode == kLensSwirl) {
-            SwirlMap swirl = buildSwirlMap(geometry.width, geometry.height);
-            std::vector<uint8_t> copy(static_cast<std::size_t>(geometry.pixelCount) * 3);
-            lensSwirlSize = swirl.size;
-            lensSwirlMap = std::move(swirl.offsets);
-            lensCopy = std::move(copy);
-            lensRemap = {};
-        } else if (mode >= kLensFirstDistortion) {
-            // The distortion reads the untouched frame and writes the
-            // working image, so it needs no copy of its own.
-            lensRemap = buildLensRemap(geometry.width, geometry.height, mode);
-            lensCopy = {};
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    lensMode = mode;
-    return true;
-}
-
-int Session::processLens(uint8_t* frame, int32_t mode) {
-    if (lensMode == -1) return QX_LENS_NOT_READY;
-    if (mode < kLensSwirl || mode > kLensLastDistortion) return QX_LENS_BAD_MODE;
-    const bool distortion = mode >= kLensFirstDistortion;
-    // The distortions blur through a working image, which a failed
-    // initialisation leaves absent.
-    if (distortion && !initialised()) return QX_LENS_NOT_READY;
-    if (mode != lensMode && !buildLensTables(mode)) return QX_LENS_NOT_READY;
-    if (distortion) {
-        try {
-            ensureImage(lensImage, geometry.size(), CV_8UC3);
-        } catch (...) {
-            return QX_LENS_NOT_READY;
-        }
-    }
-
-    if (mode == kLensSwirl) {
-        std::memcpy(lensCopy.data(), frame, lensCopy.size());
-        applySwirl(frame, lensCopy.data(), geometry.width, geometry.height, lensSwirlMap.data(),
-                   lensSwirlSize);
-    } else if (mode == kLensMirror) {
-        mirrorLeftHalf(frame, geometry.width, geometry.height);
-    } else {
-        // Same as remapping the frame in place, copying it into the working
-        // image and blurring there, with two frame copies fewer; the frame is
-        // written only once the blur has succeeded.
-        applyLensRemap(frame, lensRemap.data(), geometry.width, geometry.height, lensImage.data,
-                       geometry.reverseRows == 1);
-        cv::GaussianBlur(lensImage, lensImage, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        geometry.imageToFrame(lensImage, frame);
-    }
-    return QX_DONE;
 }
 
 }  // namespace quexal
