@@ -1,5 +1,7 @@
 // libFuzzer harness over the exported API. Each input is a short script of
-// export calls with hostile arguments: sizes out of range, every mode value,
+// calls with hostile arguments, each on the exports' default session or on
+// one of a few sessions the script creates and destroys (or on a null
+// session): sizes out of range, every mode value,
 // null and wrongly sized buffers, mask pictures of the wrong shape,
 // snapshots of the wrong size, background pictures of odd sizes, and video
 // paths to missing, empty, truncated and random files. Buffers are
@@ -13,8 +15,9 @@
 //   - the refusals that follow from the arguments alone are the right ones.
 // A broken invariant aborts with a message naming the call.
 //
-// The library state lives across inputs, as it does across a host's calls;
-// an input that starts with a reload runs on a freshly loaded library.
+// The library state and the sessions live across inputs, as they do across
+// a host's calls; an input that starts with a reload runs on a freshly
+// loaded library.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -29,6 +32,7 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include "api/session_handle.h"
 #include "session/session.h"
 #include "quexal/quexal.h"
 #include "test_support.h"
@@ -109,11 +113,32 @@ struct HostView {
     bool sizeAccepted = false;
 };
 
-HostView host;
+// Where a call goes: slot 0 is the exports' default session, the others
+// hold sessions the script created, or null.
+constexpr int kSessionSlots = 4;
+struct Target {
+    QxSession* session = nullptr;
+    HostView view;
+};
+Target targets[kSessionSlots];
+int current = 0;
 
-Session& ctx() { return quexal::theContext(); }
+bool onExports() { return current == 0; }
+bool onNullSession() { return current != 0 && targets[current].session == nullptr; }
+HostView& host() { return targets[current].view; }
 
-std::size_t frameBytes() { return static_cast<std::size_t>(host.width) * host.height * 3; }
+// The state behind the target; a null session shows a fresh one's.
+Session& ctx() {
+    static Session fresh;
+    if (onExports()) return quexal::theContext();
+    return onNullSession() ? fresh : targets[current].session->session;
+}
+
+// Calls the export on slot 0, else its session twin on the slot's session.
+#define CALL(name, ...) \
+    (onExports() ? _QX_##name(__VA_ARGS__) : qx_##name(targets[current].session, __VA_ARGS__))
+
+std::size_t frameBytes() { return static_cast<std::size_t>(host().width) * host().height * 3; }
 
 int pickSide(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 9)) {
@@ -158,9 +183,13 @@ void callInit(FuzzedDataProvider& in) {
     }
     const int oldWidth = ctx().geometry.width;
     const bool cascadesWerePending = ctx().cascadesPending == 1;
-    const int result = _QX_init(path, width, height, in.ConsumeIntegral<int32_t>(),
+    const int result = CALL(init, path, width, height, in.ConsumeIntegral<int32_t>(),
                                 in.ConsumeIntegral<int32_t>());
     expectIn("_QX_init", result, {0, 1});
+    if (onNullSession()) {
+        if (result != 0) fail("qx_init", "a null session accepted a size", result);
+        return;
+    }
     if (width <= 0 || height == 0 || oversized) {
         // Refused: status -1, the old geometry kept.
         if (result != 0) fail("_QX_init", "bad size accepted", result);
@@ -170,10 +199,10 @@ void callInit(FuzzedDataProvider& in) {
     }
     // The size passed the check: the library now works at this size, even
     // when loading the cascades failed.
-    host.width = width;
-    host.height = height < 0 ? -height : height;
-    host.sizeAccepted = true;
-    if (ctx().geometry.width != host.width || ctx().geometry.height != host.height)
+    host().width = width;
+    host().height = height < 0 ? -height : height;
+    host().sizeAccepted = true;
+    if (ctx().geometry.width != host().width || ctx().geometry.height != host().height)
         fail("_QX_init", "geometry differs from the size given", result);
     if (result == 1 && ctx().status == -1) fail("_QX_init", "succeeded but status is -1", result);
     // The cascades load at the first init that finds them; after that the
@@ -186,7 +215,7 @@ void callProcessMask(FuzzedDataProvider& in) {
     Buffer frame(frameBytes(), in);
     const int statusBefore = ctx().status;
     const int mode = pickMode(in, -1, 4);
-    const int result = _QX_process_mask(frame.data(), mode, in.ConsumeIntegral<int32_t>());
+    const int result = CALL(process_mask, frame.data(), mode, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_process_mask", result, {0, 1});
     if (statusBefore != 1 && result != 0) fail("_QX_process_mask", "ran without a mask picture", result);
     if (result == 0 && !frame.unchanged()) fail("_QX_process_mask", "refusal wrote the frame", result);
@@ -195,9 +224,9 @@ void callProcessMask(FuzzedDataProvider& in) {
 void callProcessLens(FuzzedDataProvider& in) {
     Buffer frame(frameBytes(), in);
     const int mode = pickMode(in, -1, 9);
-    const int result = _QX_process_lens(frame.data(), mode);
+    const int result = CALL(process_lens, frame.data(), mode);
     expectIn("_QX_process_lens", result, {1, -1, -2});
-    if (!host.sizeAccepted && result != -2) fail("_QX_process_lens", "ran before init", result);
+    if (!host().sizeAccepted && result != -2) fail("_QX_process_lens", "ran before init", result);
     if ((mode < 1 || mode > 7) && result == 1) fail("_QX_process_lens", "ran an unknown mode", result);
     if (result != 1 && !frame.unchanged()) fail("_QX_process_lens", "refusal wrote the frame", result);
 }
@@ -205,11 +234,11 @@ void callProcessLens(FuzzedDataProvider& in) {
 void callProcessColor(FuzzedDataProvider& in) {
     Buffer frame(frameBytes(), in);
     const int mode = pickMode(in, 14, 27);
-    const int result = _QX_process_color(frame.data(), mode);
+    const int result = CALL(process_color, frame.data(), mode);
     expectIn("_QX_process_color", result, {1, -1, -2});
     const bool known = mode == 16 || mode == 17 || mode == 18 || mode == 24 || mode == 25;
     if (!known && result == 1) fail("_QX_process_color", "ran an unknown mode", result);
-    if (known && host.sizeAccepted && ctx().initialised() && result != 1)
+    if (known && host().sizeAccepted && ctx().initialised() && result != 1)
         fail("_QX_process_color", "refused a known mode after init", result);
     if (result != 1 && !frame.unchanged()) fail("_QX_process_color", "refusal wrote the frame", result);
 }
@@ -217,7 +246,7 @@ void callProcessColor(FuzzedDataProvider& in) {
 void callProcessFire(FuzzedDataProvider& in) {
     Buffer frame(frameBytes(), in);
     const int statusBefore = ctx().status;
-    const int result = _QX_process_fire(frame.data());
+    const int result = CALL(process_fire, frame.data());
     expectIn("_QX_process_fire", result, {1, -2});
     if (statusBefore == -1 && result != -2) fail("_QX_process_fire", "ran while not ready", result);
     if (result != 1 && !frame.unchanged()) fail("_QX_process_fire", "refusal wrote the frame", result);
@@ -229,7 +258,7 @@ void callProcessBkg(FuzzedDataProvider& in) {
     const int halo = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int32_t>();
     const int haloColor = in.ConsumeIntegral<int32_t>();
     const int cutLine = in.ConsumeBool() ? in.ConsumeIntegralInRange(-10, 110) : in.ConsumeIntegral<int32_t>();
-    const int result = _QX_process_bkg(frame.data(), halo, haloColor, cutLine,
+    const int result = CALL(process_bkg, frame.data(), halo, haloColor, cutLine,
                                        in.ConsumeIntegral<int32_t>());
     expectIn("_QX_process_bkg", result, {1, 0, -1, -2});
     if (bkgState == -1 && result != -2) fail("_QX_process_bkg", "ran without a reference", result);
@@ -241,7 +270,7 @@ void callSetBkgVideo(FuzzedDataProvider& in) {
     const std::string& path = paths.videos[in.ConsumeIntegralInRange<std::size_t>(0, paths.videos.size() - 1)];
     const void* source = in.ConsumeIntegralInRange(0, 15) == 0 ? nullptr : path.c_str();
     const int bkgState = ctx().background.state;
-    const int result = _QX_set_bkg(source, QX_BKG_VIDEO, in.ConsumeIntegral<int32_t>(),
+    const int result = CALL(set_bkg, source, QX_BKG_VIDEO, in.ConsumeIntegral<int32_t>(),
                                    in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(video)", result, {0, 1});
     if ((bkgState == -1 || source == nullptr) && result != 0)
@@ -267,7 +296,7 @@ void callSetBkgPicture(FuzzedDataProvider& in) {
     if (in.ConsumeIntegralInRange(0, 7) == 0) type = pickMode(in, -1, 4);
     if (type == QX_BKG_VIDEO) type = 0;
     const int bkgState = ctx().background.state;
-    const int result = _QX_set_bkg(picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
+    const int result = CALL(set_bkg, picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(picture)", result, {0, 1});
     if (!picture.unchanged()) fail("_QX_set_bkg(picture)", "wrote the host's picture", result);
     if (type != QX_BKG_PICTURE && type != QX_BKG_VIDEO && result != 0)
@@ -277,7 +306,7 @@ void callSetBkgPicture(FuzzedDataProvider& in) {
 }
 
 void callSnapshot(FuzzedDataProvider& in) {
-    int width = host.width, height = host.height;
+    int width = host().width, height = host().height;
     switch (in.ConsumeIntegralInRange(0, 5)) {
         case 0: width += in.ConsumeIntegralInRange(-2, 2); break;
         case 1: height += in.ConsumeIntegralInRange(-2, 2); break;
@@ -286,10 +315,10 @@ void callSnapshot(FuzzedDataProvider& in) {
     }
     const bool positive = width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
     Buffer frame(positive ? static_cast<std::size_t>(width) * height * 3 : 3, in);
-    const int result = _QX_get_bkg_snapshot(frame.data(), width, height, in.ConsumeIntegral<int32_t>());
+    const int result = CALL(get_bkg_snapshot, frame.data(), width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_get_bkg_snapshot", result, {0, 1});
     if (!frame.unchanged()) fail("_QX_get_bkg_snapshot", "wrote the host's frame", result);
-    const bool matches = host.sizeAccepted && width == host.width && height == host.height;
+    const bool matches = host().sizeAccepted && width == host().width && height == host().height;
     if (!matches && result != 0) fail("_QX_get_bkg_snapshot", "took a snapshot of the wrong size", result);
     if (result == 0 && !matches && ctx().background.state != -1)
         fail("_QX_get_bkg_snapshot", "size mismatch kept the reference", result);
@@ -322,7 +351,7 @@ void callSetMaskImage(FuzzedDataProvider& in) {
     std::unique_ptr<Buffer> pixels;
     if (withPixels) pixels = std::make_unique<Buffer>(fits ? static_cast<std::size_t>(width) * height * 4 : 4, in);
     const int statusBefore = ctx().status;
-    const int result = _QX_set_mask_image(pixels ? pixels->data() : nullptr, width, height, kind, magic,
+    const int result = CALL(set_mask_image, pixels ? pixels->data() : nullptr, width, height, kind, magic,
                                           in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_mask_image", result, {1, -1, -2, -3});
     if (pixels && !pixels->unchanged()) fail("_QX_set_mask_image", "wrote the host's picture", result);
@@ -336,30 +365,44 @@ void callTestMaskImage(FuzzedDataProvider& in) {
     int width, height, kind, magic;
     pickMaskShape(in, width, height, kind, magic);
     const int statusBefore = ctx().status;
-    const int result = _QX_test_mask_image(width, height, kind, magic, in.ConsumeIntegral<int32_t>(),
+    const int result = CALL(test_mask_image, width, height, kind, magic, in.ConsumeIntegral<int32_t>(),
                                            in.ConsumeIntegral<int32_t>());
     if (result != expectedMaskTest(width, height, kind, magic)) fail("_QX_test_mask_image", "wrong verdict", result);
     if (ctx().status != statusBefore) fail("_QX_test_mask_image", "changed the status", result);
 }
 
 void callCheckDinamicBkg(FuzzedDataProvider& in) {
-    const int result = _QX_check_dinamic_bkg(in.ConsumeIntegral<int32_t>());
+    const int result = CALL(check_dinamic_bkg, in.ConsumeIntegral<int32_t>());
     if (result != 0) fail("_QX_check_dinamic_bkg", "answered other than 0", result);
 }
 
 // As if the library were unloaded and loaded again.
 void reloadLibrary(FuzzedDataProvider&) {
-    Session& c = ctx();
+    Session& c = quexal::theContext();
     c.~Session();
-    new (&c) Session();
-    host = HostView{};
+    new (&c) Session(quexal::BufferPolicy::AtInit);
+    targets[0].view = HostView{};
+}
+
+// A new session in the target slot, replacing the one there.
+void createSession(FuzzedDataProvider&) {
+    if (onExports()) return;
+    qx_session_destroy(targets[current].session);
+    targets[current] = Target{qx_session_create(), HostView{}};
+}
+
+// Destroys the target slot's session (null included), leaving null.
+void destroySession(FuzzedDataProvider&) {
+    if (onExports()) return;
+    qx_session_destroy(targets[current].session);
+    targets[current] = Target{};
 }
 
 using Call = void (*)(FuzzedDataProvider&);
 constexpr Call kCalls[] = {
     callInit,          callProcessMask,  callProcessLens,  callProcessColor, callProcessFire,
     callProcessBkg,    callSetBkgVideo,  callSetBkgPicture, callSnapshot,    callSetMaskImage,
-    callTestMaskImage, callCheckDinamicBkg, reloadLibrary,
+    callTestMaskImage, callCheckDinamicBkg, reloadLibrary,    createSession,    destroySession,
 };
 
 // A one-stage cascade whose only stump scores 0 against a threshold of -1:
@@ -438,6 +481,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < kMaxCalls && in.remaining_bytes() > 0; ++i) {
         const auto which = in.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls) - 1);
         if (kCalls[which] == reloadLibrary && i > 0) continue;
+        // Mostly the exports, so that the committed corpus keeps its reach.
+        current = in.ConsumeIntegralInRange(0, 7) < 5 ? 0 : in.ConsumeIntegralInRange(1, kSessionSlots - 1);
         kCalls[which](in);
     }
     return 0;
