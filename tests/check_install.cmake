@@ -1,6 +1,7 @@
 # Installs the build into a scratch prefix, then builds the C host example
-# against it twice: through find_package(Quexal) and through pkg-config.
-# Both programs must run against the installed data folder.
+# against it twice, through find_package(Quexal) and through pkg-config, and
+# the C++ session example through find_package. All must run against the
+# installed data folder.
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 
@@ -12,7 +13,7 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(f include/quexal/quexal.h share/quexal/QXdata/haarcascade_frontalface_alt.xml
+foreach(f include/quexal/quexal.h include/quexal/quexal.hpp share/quexal/QXdata/haarcascade_frontalface_alt.xml
           share/quexal/QXdata/eye_8.xml)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
@@ -30,6 +31,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/cmake-consum
     -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
 run(${WORK_DIR}/cmake-consumer/consumer ${prefix}/share/quexal)
+run(${WORK_DIR}/cmake-consumer/session_consumer ${prefix}/share/quexal)
 
 set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
 execute_process(COMMAND pkg-config --cflags --libs quexal OUTPUT_VARIABLE flags
