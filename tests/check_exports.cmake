@@ -16,7 +16,7 @@ set(expected _QX_check_dinamic_bkg _QX_get_bkg_snapshot _QX_init _QX_process_bkg
     _QX_set_mask_image _QX_test_mask_image
     qx_session_create qx_session_destroy qx_check_dinamic_bkg qx_get_bkg_snapshot qx_init
     qx_process_bkg qx_process_color qx_process_fire qx_process_lens qx_process_mask qx_set_bkg
-    qx_set_mask_image qx_test_mask_image)
+    qx_set_mask_image qx_test_mask_image qx_set_option)
 list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exports differ:\n  found:    ${found}\n  expected: ${expected}")

@@ -196,6 +196,18 @@ TEST(SessionThreads, FourSessionsOnFourThreadsGiveSoloBytes) {
     EXPECT_EQ(static_cast<std::size_t>(kFrames) * (6 + 200 * 150 * 3), streams[3].output.size());
 }
 
+TEST(SessionOptions, KnownNamesInRangeAreSetOthersRefused) {
+    SessionPtr s = newSession();
+    EXPECT_EQ(QX_OPTION_SET, qx_set_option(s.get(), "exposure_compensation", 1));
+    EXPECT_EQ(QX_OPTION_SET, qx_set_option(s.get(), "exposure_compensation", 0));
+    EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, qx_set_option(s.get(), "exposure_compensation", 2));
+    EXPECT_EQ(QX_OPTION_UNKNOWN, qx_set_option(s.get(), "exposure", 1));
+    EXPECT_EQ(QX_OPTION_UNKNOWN, qx_set_option(s.get(), nullptr, 1));
+    // A null session checks, like a fresh one, and keeps nothing.
+    EXPECT_EQ(QX_OPTION_SET, qx_set_option(nullptr, "exposure_compensation", 1));
+    EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, qx_set_option(nullptr, "exposure_compensation", -1));
+}
+
 int processThreadCount() {
     std::ifstream status("/proc/self/status");
     std::string line;

@@ -210,6 +210,19 @@ QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession *session, int32_t width, i
                                             int32_t unused2);
 QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession *session, int32_t unused);
 
+/*
+ * Session options, all off (or at the documented default) in a fresh
+ * session and in the default one. Returns 1 when set; -1 for an unknown
+ * name (or a null name); -3 for a value out of range. A null session
+ * checks the name and value and changes nothing.
+ */
+enum {
+    QX_OPTION_SET = 1,
+    QX_OPTION_UNKNOWN = -1,
+    QX_OPTION_OUT_OF_RANGE = -3
+};
+QX_EXPORT int32_t QX_API qx_set_option(QxSession *session, const char *name, int32_t value);
+
 #ifdef __cplusplus
 }
 #endif

@@ -137,6 +137,12 @@ public:
             qx_process_bkg(handle_, frame, halo, halo ? haloColour : 0, cutLine, 0));
     }
 
+    // Background: follow the camera's own exposure changes since the
+    // snapshot (off by default).
+    bool setExposureCompensation(bool on) {
+        return qx_set_option(handle_, "exposure_compensation", on ? 1 : 0) == QX_OPTION_SET;
+    }
+
 private:
     QxSession* handle_;
 };

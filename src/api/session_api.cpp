@@ -6,6 +6,7 @@
 
 #include "api/session_handle.h"
 #include "quexal/quexal.h"
+#include "session/options.h"
 
 namespace {
 
@@ -96,5 +97,14 @@ QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession*, int32_t width, int32_t h
 }
 
 QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession*, int32_t) { return 0; }
+
+QX_EXPORT int32_t QX_API qx_set_option(QxSession* s, const char* name, int32_t value) {
+    if (name == nullptr) return QX_OPTION_UNKNOWN;
+    return guarded(QX_OPTION_UNKNOWN, [&] {
+        const int32_t verdict = quexal::checkOption(name, value);
+        if (verdict != QX_OPTION_SET || s == nullptr) return verdict;
+        return s->session.setOption(name, value);
+    });
+}
 
 }  // extern "C"

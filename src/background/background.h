@@ -49,6 +49,10 @@ public:
     // 1, or the result process answers.
     int fetchVideoFrame();
 
+    // Option "exposure_compensation": follow the camera's exposure changes
+    // since the snapshot before comparing (off: the plain comparison).
+    bool exposureCompensation = false;
+
     BackgroundState state = kNoReference;
     // All continuous, top row first, of the frame size.
     cv::Mat image;                       // the frame being replaced

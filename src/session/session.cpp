@@ -81,6 +81,11 @@ int Session::processColor(uint8_t* frame, int32_t mode) {
     return colour.process(frame, mode);
 }
 
+int Session::setOption(std::string_view name, int32_t value) {
+    if (name == "exposure_compensation") background.exposureCompensation = value != 0;
+    return QX_OPTION_SET;
+}
+
 // The session of the exports, built when the library is loaded.
 Session& theContext() { return defaultSession()->session; }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "background/background.h"
@@ -60,6 +61,10 @@ public:
     int processLens(uint8_t* frame, int32_t mode);
     int processColor(uint8_t* frame, int32_t mode);
     int processFire(uint8_t* frame);
+
+    // Sets a known option to a value already checked against its range
+    // (session/options.h); answers QX_OPTION_SET.
+    int setOption(std::string_view name, int32_t value);
 
     // A successful init has prepared every effect for the current size.
     bool initialised() const { return initialised_; }

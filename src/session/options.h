@@ -1,0 +1,28 @@
+// Session options: named integer settings a host may change on a session.
+// Each has a range and a default that gives the behaviour of a session
+// without options; the table is the one place that lists them.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quexal {
+
+struct OptionSpec {
+    std::string_view name;
+    int32_t low, high, fallback;
+};
+
+// Every option a session knows.
+inline constexpr OptionSpec kOptions[] = {
+    {"exposure_compensation", 0, 1, 0},  // background: follow the camera's exposure
+};
+
+// The spec of `name`, or null for an unknown name.
+const OptionSpec* findOption(std::string_view name);
+
+// QX_OPTION_SET when `value` is in range for a known `name`, else the
+// refusal code; changes nothing.
+int32_t checkOption(std::string_view name, int32_t value);
+
+}  // namespace quexal
