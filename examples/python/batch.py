@@ -16,6 +16,7 @@ import sys
 from pathlib import Path
 
 import cv2
+import numpy as np
 import quexal
 from tqdm import tqdm
 
@@ -47,6 +48,16 @@ def make_effect(name):
     if kind == "lens":
         return lambda session, frame: session.lens(frame, mode)
     return lambda session, frame: session.mask(frame, eyes=mode)
+
+
+def open_session(width, height, effect, data=None):
+    """A session ready for effect on frames of width x height."""
+    session = quexal.Session(width, height, data=data)
+    if effect.startswith("eyes:"):
+        # The eye bands wait for a registered mask picture; a clear one draws nothing.
+        clear = np.zeros((190, 200, 4), np.uint8)
+        session.set_mask_picture(clear, quexal.MaskKind.ABOVE_FACE)
+    return session
 
 
 def output_path(video, effect):
@@ -81,7 +92,7 @@ def process_video(video, effect, data=None, progress=None):
     if not writer.isOpened():
         raise OSError(f"cannot write {out}")
     frames = 0
-    with quexal.Session(width, height, data=data) as session:
+    with open_session(width, height, effect, data) as session:
         while ok:
             writer.write(apply(session, frame))
             frames += 1

@@ -52,9 +52,10 @@ to the next.)doc";
 constexpr const char* kMaskDoc = R"doc(mask(frame, eyes=None) -> frame
 
 Follows the face in the frame. eyes=None draws the mask picture given to
-set_mask_picture (nothing until one is given); quexal.Eyes.PIXELATE or
-quexal.Eyes.BLUR obscures the eye band instead. A frame without a usable
-face is left as it is.)doc";
+set_mask_picture; quexal.Eyes.PIXELATE or quexal.Eyes.BLUR obscures the eye
+band instead. Either way a mask picture must be registered first: until
+then the call raises Refused (code 0). A frame without a usable face is
+left as it is.)doc";
 
 constexpr const char* kSetMaskPictureDoc = R"doc(set_mask_picture(picture, kind)
 

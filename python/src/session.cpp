@@ -142,7 +142,8 @@ py::object Session::mask(const py::object& frame, const py::object& eyes) {
     py::array a = frameArray(frame, true);
     uint8_t* pixels = static_cast<uint8_t*>(a.mutable_data());
     const int32_t rc = run([&](QxSession* s) { return qx_process_mask(s, pixels, mode, 0); });
-    if (rc != QX_DONE) refuse(rc, "the session is not ready for the mask");
+    if (rc != QX_DONE)
+        refuse(rc, "no mask picture yet (Session.set_mask_picture); the eye bands need one too");
     return frame;
 }
 
