@@ -33,9 +33,19 @@ class Library:
             self.library_dir / "libquexal.so").exists()
 
 
+def source_dir_of(build):
+    """The source tree a CMake build folder was configured from (its headers)."""
+    cache = build / "CMakeCache.txt"
+    if cache.is_file():
+        for line in cache.read_text(errors="replace").splitlines():
+            if line.startswith("Quexal_SOURCE_DIR:"):
+                return Path(line.partition("=")[2])
+    return TOP
+
+
 def from_build_dir(build):
     build = Path(build).resolve()
-    return Library(TOP / "include", build, build)
+    return Library(source_dir_of(build) / "include", build, build)
 
 
 def from_prefix(prefix):
@@ -94,6 +104,7 @@ class build_py_with_config(build_py):
 extension = Extension(
     "quexal._quexal",
     sources=[f"src/{name}.cpp" for name in ("arrays", "module", "session")],
+    depends=["src/arrays.h", "src/session.h"],
     include_dirs=[str(LIBRARY.include_dir)] + pybind11_includes(),
     library_dirs=[str(LIBRARY.library_dir)],
     runtime_library_dirs=[str(LIBRARY.library_dir)],

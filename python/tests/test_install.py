@@ -3,6 +3,7 @@ imports it with nothing but the site folder on its path, finds the library
 through the RPATH and the data folder by itself."""
 
 import os
+import shutil
 import subprocess
 import sys
 
@@ -40,11 +41,16 @@ def test_cmake_install_lays_out_a_package_that_finds_its_data(tmp_path):
                                    capture_output=True).returncode != 0,
                     reason="no pip for this interpreter (python3-pip)")
 def test_pip_builds_the_package_offline_against_the_built_library(tmp_path):
+    # A copy of the package's sources, so that no build left in the source
+    # tree is reused and none is left there.
+    sources = tmp_path / "python"
+    shutil.copytree(TOP / "python", sources,
+                    ignore=shutil.ignore_patterns("build", "*.egg-info", "tests", "bench"))
     target = tmp_path / "site"
     env = dict(os.environ, QUEXAL_BUILD_DIR=str(BUILD), PIP_NO_CACHE_DIR="1")
     pip = subprocess.run(
         [sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
-         "--no-deps", "--quiet", "--target", str(target), str(TOP / "python")],
+         "--no-deps", "--quiet", "--target", str(target), str(sources)],
         env=env, capture_output=True, text=True, timeout=280)
     assert pip.returncode == 0, pip.stdout + pip.stderr
     module, data, _ = probe(target, tmp_path)
