@@ -12,7 +12,6 @@ runs the same work spread over a Dask cluster.
 
 import argparse
 import re
-import sys
 from pathlib import Path
 
 import cv2
@@ -121,12 +120,21 @@ def arguments(description):
     return parser
 
 
+def parse(parser):
+    """The parsed command line; an unknown effect or an empty folder stops here."""
+    args = parser.parse_args()
+    try:
+        make_effect(args.effect)
+        if not videos_in(args.folder):
+            parser.error(f"no videos in {args.folder}")
+    except (ValueError, OSError) as error:
+        parser.error(str(error))
+    return args
+
+
 def main():
-    args = arguments("Applies one effect to every video in a folder.").parse_args()
-    make_effect(args.effect)  # an unknown effect stops here, before any work
+    args = parse(arguments("Applies one effect to every video in a folder."))
     videos = videos_in(args.folder)
-    if not videos:
-        sys.exit(f"batch.py: no videos in {args.folder}")
     with tqdm(total=sum(map(frame_count, videos)), unit="frame") as bar:
         for video in videos:
             bar.set_description(video.name)

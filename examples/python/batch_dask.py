@@ -49,9 +49,7 @@ def main():
     parser.add_argument("--scheduler", help="address of a running scheduler, tcp://HOST:PORT")
     parser.add_argument("--workers", type=int, default=os.cpu_count(),
                         help="worker processes of the local cluster (no --scheduler)")
-    args = parser.parse_args()
-    if not batch.videos_in(args.folder):
-        sys.exit(f"batch_dask.py: no videos in {args.folder}")
+    args = batch.parse(parser)
     with connect(args.scheduler, args.workers) as client:
         print(f"scheduler {client.scheduler.address}", file=sys.stderr)
         run(client, args.folder, args.effect, args.data)
