@@ -57,11 +57,11 @@ band instead. Either way a mask picture must be registered first: until
 then the call raises Refused (code 0). A frame without a usable face is
 left as it is.)doc";
 
-constexpr const char* kSetMaskPictureDoc = R"doc(set_mask_picture(picture, kind)
+constexpr const char* kSetMaskPictureDoc = R"doc(set_mask_picture(rgba, kind)
 
-Registers the picture mask() draws: a uint8 array (height, width, 4) of
-blue, green, red, alpha, as cv2.imread(path, cv2.IMREAD_UNCHANGED) reads a
-PNG with alpha. kind is a quexal.MaskKind; ABOVE_FACE, ON_FACE_POINT and
+Registers the picture mask() draws: rgba is a uint8 array (height, width,
+4) of blue, green, red, alpha, as cv2.imread(path, cv2.IMREAD_UNCHANGED)
+reads a PNG with alpha. kind is a quexal.MaskKind; ABOVE_FACE, ON_FACE_POINT and
 WIDE take 200x190 pictures, BELOW_EYES and ON_EYES 100x90 ones. Raises
 Refused (code -2) for another size or kind; the picture registered before
 stays in force. The picture is copied.)doc";
@@ -71,7 +71,7 @@ constexpr const char* kSnapshotDoc = R"doc(snapshot(frame)
 Takes frame (of the session's size; not changed) as the empty scene that
 background() tells the person from. Needed before set_background().)doc";
 
-constexpr const char* kSetBackgroundDoc = R"doc(set_background(source)
+constexpr const char* kSetBackgroundDoc = R"doc(set_background(picture_or_path)
 
 Sets what background() puts behind the person: a numpy BGR picture
 (height, width, 3) of any size, stretched to the frame and copied, or the
@@ -84,15 +84,19 @@ constexpr const char* kBackgroundDoc = R"doc(background(frame, halo=None, cut_li
 Replaces the background of the frame behind the person. halo=None blends
 the edge; a colour 0xRRGGBB draws a halo of that colour round the person
 instead. cut_line, in percent of the height (0 for none), draws a
-horizontal barrier that closes the person's outline, such as a desk edge. Returns DONE, or LITTLE_BACKGROUND
-when the composite was written but under 15 % of the frame was background.
-Raises Refused with code -1 while no source is set (or the video gives no
-frame) and -2 before a snapshot.)doc";
+horizontal barrier that closes the person's outline, such as a desk edge.
+Returns DONE, or LITTLE_BACKGROUND when the composite was written but under
+15 % of the frame was background. Raises Refused with code -1 while no
+source is set (or the video gives no frame) and -2 before a snapshot.)doc";
 
 }  // namespace
 
 PYBIND11_MODULE(_quexal, m) {
     m.doc() = "The compiled half of quexal: import quexal instead.";
+    // Each docstring opens with the Python signature; pybind11's own, in
+    // C++ types, would only repeat it less clearly.
+    py::options options;
+    options.disable_function_signatures();
     quexal::python::loadPythonTypes();
 
     py::class_<Session>(m, "Session", kSessionDoc)
@@ -102,18 +106,19 @@ PYBIND11_MODULE(_quexal, m) {
         .def("lens", &Session::lens, py::arg("frame"), py::arg("mode"), kLensDoc)
         .def("fire", &Session::fire, py::arg("frame"), kFireDoc)
         .def("mask", &Session::mask, py::arg("frame"), py::arg("eyes") = py::none(), kMaskDoc)
-        .def("set_mask_picture", &Session::setMaskPicture, py::arg("picture"), py::arg("kind"),
+        .def("set_mask_picture", &Session::setMaskPicture, py::arg("rgba"), py::arg("kind"),
              kSetMaskPictureDoc)
         .def("snapshot", &Session::snapshot, py::arg("frame"), kSnapshotDoc)
-        .def("set_background", &Session::setBackground, py::arg("source"), kSetBackgroundDoc)
+        .def("set_background", &Session::setBackground, py::arg("picture_or_path"),
+             kSetBackgroundDoc)
         .def("background", &Session::background, py::arg("frame"),
              py::arg("halo") = py::none(), py::arg("cut_line") = 0, kBackgroundDoc)
         .def("close", &Session::close,
-             "Frees the session and stops a background video; later calls raise ValueError. "
-             "Closing twice does nothing.")
+             "close()\n\nFrees the session and stops a background video; later calls "
+             "raise ValueError. Closing twice does nothing.")
         .def("__enter__", [](Session& s) -> Session& { return s; },
-             py::return_value_policy::reference_internal)
-        .def("__exit__", [](Session& s, const py::args&) { s.close(); })
+             py::return_value_policy::reference_internal, "Answers the session itself.")
+        .def("__exit__", [](Session& s, const py::args&) { s.close(); }, "Closes the session.")
         .def_property_readonly("width", &Session::width, "Frame width in pixels.")
         .def_property_readonly("height", &Session::height, "Frame height in pixels.")
         .def_property_readonly("top_down", &Session::topDown,

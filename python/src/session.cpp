@@ -148,9 +148,9 @@ py::object Session::mask(const py::object& frame, const py::object& eyes) {
 }
 
 void Session::setMaskPicture(const py::object& picture, int32_t kind) {
-    py::array a = checkedArray(picture, {"picture", 0, 0, 4, false});
-    const int32_t height = checkedDimension(a.shape(0), "picture height");
-    const int32_t width = checkedDimension(a.shape(1), "picture width");
+    py::array a = checkedArray(picture, {"rgba", 0, 0, 4, false});
+    const int32_t height = checkedDimension(a.shape(0), "rgba height");
+    const int32_t width = checkedDimension(a.shape(1), "rgba width");
     const uint8_t* pixels = static_cast<const uint8_t*>(a.data());
     const int32_t rc = run([&](QxSession* s) {
         return qx_set_mask_image(s, pixels, width, height, kind, QX_MASK_MAGIC, 0, 0);
