@@ -1,6 +1,7 @@
 """Every effect through the module writes the same bytes, and answers the
 same code, as the C session API given the same calls on the same frames."""
 
+import cv2
 import numpy as np
 import pytest
 import quexal
@@ -145,3 +146,17 @@ def test_little_background_is_returned_not_raised(clib, photos):
                                    lambda c, f: c.background(f))
         reference.close()
     assert result is quexal.BackgroundResult.LITTLE_BACKGROUND and code == 0
+
+
+def test_video_backgrounds_play_behind_the_person(photos, tmp_path):
+    clip = tmp_path / "waves.avi"
+    writer = cv2.VideoWriter(str(clip), cv2.VideoWriter_fourcc(*"MJPG"), 10, (WIDTH, HEIGHT))
+    for i in range(5):
+        writer.write(np.roll(photos["coffee_320x240"], 10 * i, axis=0))
+    writer.release()
+    frame = person_in_scene(photos)
+    with quexal.Session(WIDTH, HEIGHT) as session:
+        session.snapshot(photos["rocket_320x240"])
+        session.set_background(clip)  # a PathLike
+        assert session.background(frame) == quexal.BackgroundResult.DONE
+    assert not np.array_equal(frame, person_in_scene(photos))
