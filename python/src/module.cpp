@@ -7,10 +7,6 @@
 namespace py = pybind11;
 using quexal::python::Session;
 
-namespace quexal::python {
-void loadPythonTypes();
-}
-
 namespace {
 
 constexpr const char* kSessionDoc = R"doc(One stream of video frames of one size, with the state of every effect.

@@ -64,6 +64,10 @@ private:
     bool hasSnapshot_ = false;  // only to name the reason of a refusal
 };
 
+// Looks up the Python classes the calls answer with (quexal._types); once,
+// when the extension is imported.
+void loadPythonTypes();
+
 // Raises quexal.Refused(code, reason).
 [[noreturn]] void refuse(int32_t code, const std::string& reason);
 
