@@ -1,8 +1,9 @@
 """Quexal: real-time video effects on numpy frames.
 
     import cv2, quexal
-    with quexal.Session(640, 480) as session:
-        cv2.imshow("sepia", session.colour(cv2.imread("me.png"), quexal.Colour.SEPIA))
+    frame = cv2.imread("me.png")
+    with quexal.Session(frame.shape[1], frame.shape[0]) as session:
+        cv2.imshow("sepia", session.colour(frame, quexal.Colour.SEPIA))
 
 A :class:`Session` is one stream of frames of one size: numpy ``uint8``
 arrays of shape (height, width, 3), BGR, C-contiguous, as ``cv2`` gives

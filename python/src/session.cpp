@@ -30,6 +30,13 @@ int32_t rgbToBgr(int64_t rgb) {
     return static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
 }
 
+// A file-system path for a message: os.fsdecode, so that a name that is not
+// UTF-8 still reads (as surrogate escapes) instead of failing to.
+std::string shown(const std::string& path) {
+    py::object text = py::module_::import("os").attr("fsdecode")(py::bytes(path));
+    return py::str(text.attr("encode")("utf-8", "backslashreplace").attr("decode")("utf-8"));
+}
+
 std::string maskSizeFor(int32_t kind) {
     return kind == 3 || kind == 4 ? "100x90" : "200x190";
 }
@@ -68,7 +75,7 @@ Session::Session(int32_t width, int32_t height, bool topDown, const py::object& 
     }
     if (rc != QX_DONE)
         refuse(rc, "cannot initialise a " + sizeText(width, height) + " session with data folder " +
-                       dataRoot_ + " (too large, or no QXdata/ with both cascades there)");
+                       shown(dataRoot_) + " (too large, or no QXdata/ with both cascades there)");
     handle_ = handle.release();
 }
 
@@ -209,7 +216,7 @@ void Session::setBackgroundVideo(const py::object& path) {
         return qx_set_bkg(s, file.c_str(), QX_BKG_VIDEO, 0, 0, 0);
     });
     if (rc == QX_DONE) return;
-    refuse(rc, hasSnapshot_ ? "the video " + file + " cannot be opened or gives no frame"
+    refuse(rc, hasSnapshot_ ? "the video " + shown(file) + " cannot be opened or gives no frame"
                             : "take a snapshot of the empty scene first (Session.snapshot)");
 }
 
