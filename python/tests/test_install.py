@@ -51,7 +51,7 @@ def test_pip_builds_the_package_offline_against_the_built_library(tmp_path):
     pip = subprocess.run(
         [sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
          "--no-deps", "--quiet", "--target", str(target), str(sources)],
-        env=env, capture_output=True, text=True, timeout=280)
+        env=env, capture_output=True, text=True, timeout=540)
     assert pip.returncode == 0, pip.stdout + pip.stderr
     module, data, _ = probe(target, tmp_path)
     assert module == str(target / "quexal" / "__init__.py")
