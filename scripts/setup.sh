@@ -9,6 +9,8 @@ packages=(
   libopencv-dev opencv-data
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-skimage-lib
+  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
+  python3-tqdm python3-distributed python3-setuptools
 )
 
 missing=()
