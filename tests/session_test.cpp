@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -208,21 +207,8 @@ TEST(SessionOptions, KnownNamesInRangeAreSetOthersRefused) {
     EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, qx_set_option(nullptr, "exposure_compensation", -1));
 }
 
-int processThreadCount() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
-    return -1;
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
+long processThreadCount() { return test::processStatusField("Threads"); }
+long residentKilobytes() { return test::processStatusField("VmRSS"); }
 
 // Every tenth session is initialised and plays a video when it is destroyed: its thread must
 // be joined, and memory must not grow with the count.

@@ -79,4 +79,13 @@ std::vector<uint8_t> readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+long processStatusField(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    const std::string key = name + ":";
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    return -1;
+}
+
 }  // namespace quexal::test

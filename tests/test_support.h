@@ -43,6 +43,10 @@ bool writeTestVideo(const std::string& path, int width, int height, int frames);
 // Writes the given bytes to a file, replacing it.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// A numeric field of /proc/self/status ("Threads", "VmRSS" in kB, ...), or
+// -1 when it is not there.
+long processStatusField(const std::string& name);
+
 // The bytes of a file (empty when it cannot be read).
 std::vector<uint8_t> readFile(const std::string& path);
 

@@ -21,6 +21,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "background/video/video_reader.h"
+#include "test_support.h"
 
 namespace quexal {
 namespace {
@@ -87,13 +88,7 @@ int secondShown(const std::vector<uint8_t>& frame, int width, int height) {
     return -1;
 }
 
-int processThreadCount() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
-    return -1;
-}
+int processThreadCount() { return static_cast<int>(test::processStatusField("Threads")); }
 
 // The thread count once it has settled at `expected`, or whatever it is
 // after a second. The kernel drops an exited thread from the count a little
