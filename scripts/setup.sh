@@ -9,6 +9,8 @@ packages=(
   libopencv-dev opencv-data
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-skimage-lib
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()
