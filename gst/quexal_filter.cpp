@@ -58,13 +58,16 @@ static void gst_quexal_filter_finalize(GObject *object) {
 }
 
 // A new size (the first caps or a caps change): the session starts over
-// at that size, its rows top first as GStreamer lays them out.
+// at that size, its rows top first as GStreamer lays them out. New caps of
+// the same size (another frame rate, say) keep the session: starting over
+// would drop the background's empty scene and the fire's animation.
 static gboolean gst_quexal_filter_set_info(GstVideoFilter *video, GstCaps *, GstVideoInfo *in_info,
                                            GstCaps *, GstVideoInfo *) {
     GstQuexalFilter *filter = GST_QUEXAL_FILTER(video);
     GstQuexalFilterPrivate *priv = private_of(filter);
     const gint width = GST_VIDEO_INFO_WIDTH(in_info);
     const gint height = GST_VIDEO_INFO_HEIGHT(in_info);
+    if (width == priv->width && height == priv->height) return TRUE;
 
     gchar *data = gst_quexal_data_folder();
     const gint32 code = qx_init(priv->session, data, width, -height, 0, 0);
@@ -74,6 +77,7 @@ static gboolean gst_quexal_filter_set_info(GstVideoFilter *video, GstCaps *, Gst
                            "(set QUEXAL_DATA to the folder holding QXdata)",
                            code, data));
         g_free(data);
+        priv->width = priv->height = 0;  // nothing is ready: the next caps try again
         return FALSE;
     }
     GST_DEBUG_OBJECT(filter, "session ready for %dx%d, data from %s", width, height, data);
@@ -81,10 +85,7 @@ static gboolean gst_quexal_filter_set_info(GstVideoFilter *video, GstCaps *, Gst
 
     priv->width = width;
     priv->height = height;
-    g_clear_pointer(&priv->packed, g_free);
-    const gsize packed_row = static_cast<gsize>(width) * 3;
-    if (static_cast<gsize>(GST_VIDEO_INFO_PLANE_STRIDE(in_info, 0)) != packed_row)
-        priv->packed = static_cast<guint8 *>(g_malloc(packed_row * height));
+    g_clear_pointer(&priv->packed, g_free);  // made at the first padded frame
 
     GstQuexalFilterClass *klass = GST_QUEXAL_FILTER_GET_CLASS(filter);
     if (klass->size_changed != nullptr) klass->size_changed(filter);

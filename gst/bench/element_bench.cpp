@@ -53,7 +53,7 @@ GstElement *launch(const std::string &description) {
     return pipeline;
 }
 
-// Plays to the end; exits on an error.
+// Plays to the end, where it stays; exits on an error.
 void playToEnd(GstElement *pipeline) {
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus *bus = gst_element_get_bus(pipeline);
@@ -67,7 +67,11 @@ void playToEnd(GstElement *pipeline) {
         std::exit(1);
     }
     gst_message_unref(message);
+}
+
+void release(GstElement *pipeline) {
     gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
 }
 
 // The input frames, produced by a pipeline ending in BGR 1280x720 caps.
@@ -84,7 +88,7 @@ std::vector<Frame> capture(const std::string &head) {
         gst_sample_unref(sample);
     }
     gst_object_unref(sink);
-    gst_object_unref(pipeline);
+    release(pipeline);
     return frames;
 }
 
@@ -167,12 +171,16 @@ double pipelineRun(const Case &c, const std::vector<Frame> &frames) {
     const auto start = Clock::now();
     playToEnd(pipeline);
     const double elapsed = seconds(Clock::now() - start);
-    gst_object_unref(pipeline);
+    release(pipeline);
     return elapsed;
 }
 
 void overhead(const Case &c) {
     const std::vector<Frame> frames = capture(c.input);
+    if (frames.size() != kFrames) {
+        std::fprintf(stderr, "%s: captured %zu frames of %d\n", c.name, frames.size(), kFrames);
+        std::exit(1);
+    }
     double direct = 1e9, piped = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         direct = std::min(direct, directRun(c, frames));
@@ -221,7 +229,7 @@ void live(const Case &c) {
     gst_object_unref(sink);
     gst_object_unref(src);
     gst_object_unref(effect);
-    gst_object_unref(pipeline);
+    release(pipeline);
 }
 
 }  // namespace

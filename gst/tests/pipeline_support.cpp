@@ -101,10 +101,10 @@ Frame toFrame(GstSample *sample) {
     return frame;
 }
 
-GstSample *toSample(const Frame &frame) {
+GstSample *toSample(const Frame &frame, int framesPerSecond) {
     GstVideoInfo info;
     gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGR, frame.width, frame.height);
-    GST_VIDEO_INFO_FPS_N(&info) = 30;
+    GST_VIDEO_INFO_FPS_N(&info) = framesPerSecond;
     GST_VIDEO_INFO_FPS_D(&info) = 1;
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
     GstVideoFrame mapped;

@@ -48,8 +48,9 @@ private:
 };
 
 Frame toFrame(GstSample *sample);
-// A buffer laid out as GStreamer lays the frame out (rows padded).
-GstSample *toSample(const Frame &frame);
+// A buffer laid out as GStreamer lays the frame out (rows padded), with
+// caps at the given frame rate.
+GstSample *toSample(const Frame &frame, int framesPerSecond = 30);
 
 // Each frame through one session of the library, initialised again
 // whenever the size changes, as the elements do. `prepare` runs after each

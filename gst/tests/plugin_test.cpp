@@ -177,25 +177,31 @@ TEST(GstBackground, ReferencePictureFirstFrameAndSnapshot) {
     EXPECT_NE(againstReference.back(), in.back());
 }
 
-// Frames of one size, then of another: each element starts over at the new
-// size, the background taking its reference again from the first new frame.
+// Frames of one size, then at another frame rate, then of another size:
+// each element starts over at the new size only, the background taking its
+// reference again from the first frame of that size.
 TEST(GstElements, CapsChangeMidStream) {
-    const int sizes[][2] = {{kOddWidth, kHeight}, {160, 121}};
+    const struct {
+        int width, height, framesPerSecond;
+    } streams[] = {{kOddWidth, kHeight, 30}, {kOddWidth, kHeight, 15}, {160, 121, 15}};
     std::vector<Frame> input;
-    for (const auto &size : sizes) {
-        for (int n = 0; n < 3; ++n) {
-            Frame f{size[0], size[1], {}};
+    std::vector<int> rates;
+    for (const auto &stream : streams) {
+        for (int n = 0; n < 2; ++n) {
+            Frame f{stream.width, stream.height, {}};
             f.bytes.resize(static_cast<size_t>(f.width) * f.height * 3);
-            for (size_t i = 0; i < f.bytes.size(); ++i) f.bytes[i] = static_cast<uint8_t>((i * 7 + n * 40) / 5);
+            const size_t shift = input.size() * 40;
+            for (size_t i = 0; i < f.bytes.size(); ++i) f.bytes[i] = static_cast<uint8_t>((i * 7 + shift) / 5);
             input.push_back(std::move(f));
+            rates.push_back(stream.framesPerSecond);
         }
     }
     Pipeline p("appsrc name=src format=time max-bytes=0 ! tee name=t " + branch("quexalfire", "fire") +
                branch("quexalbackground source=" + kBeach, "background"));
     ASSERT_TRUE(p.valid());
     GstAppSrc *src = GST_APP_SRC(p.element("src"));
-    for (const Frame &f : input) {
-        GstSample *sample = toSample(f);
+    for (size_t i = 0; i < input.size(); ++i) {
+        GstSample *sample = toSample(input[i], rates[i]);
         ASSERT_EQ(gst_app_src_push_sample(src, sample), GST_FLOW_OK);
         gst_sample_unref(sample);
     }
