@@ -86,6 +86,12 @@ static void gst_quexal_background_snapshot(GstQuexalBackground *self) {
     GST_OBJECT_UNLOCK(self);
 }
 
+static gboolean snapshot_taken(GstQuexalFilter *filter, gint32 code) {
+    if (code == QX_DONE) return TRUE;
+    gst_quexal_filter_refused(filter, "qx_get_bkg_snapshot", code);
+    return FALSE;
+}
+
 // The reference picture, stretched to the frame size if it was taken at
 // another; FALSE after posting an error.
 static gboolean take_reference_picture(GstQuexalBackground *self, const gchar *path) {
@@ -101,14 +107,14 @@ static gboolean take_reference_picture(GstQuexalBackground *self, const gchar *p
     if (!picture.isContinuous()) picture = picture.clone();
     const gint32 code = qx_get_bkg_snapshot(gst_quexal_filter_session(filter), picture.data, frame.width,
                                             frame.height, 0);
-    return code == QX_DONE || gst_quexal_filter_refused(filter, "qx_get_bkg_snapshot", code) == GST_FLOW_OK;
+    return snapshot_taken(filter, code);
 }
 
 static gboolean take_reference_frame(GstQuexalBackground *self, const guint8 *frame) {
     GstQuexalFilter *filter = GST_QUEXAL_FILTER(self);
     const gint32 code = qx_get_bkg_snapshot(gst_quexal_filter_session(filter), frame,
                                             gst_quexal_filter_width(filter), gst_quexal_filter_height(filter), 0);
-    return code == QX_DONE || gst_quexal_filter_refused(filter, "qx_get_bkg_snapshot", code) == GST_FLOW_OK;
+    return snapshot_taken(filter, code);
 }
 
 // A file OpenCV reads as a picture is a still background; any other file
@@ -126,10 +132,10 @@ static gboolean set_source(GstQuexalBackground *self, const gchar *path) {
                           ("source must name a picture or a video file"));
         return FALSE;
     }
-    cv::Mat picture;
-    if (cv::haveImageReader(path)) picture = gst_quexal_read_picture(GST_ELEMENT(self), path, cv::IMREAD_COLOR, "background picture");
     gint32 code;
-    if (!picture.empty()) {
+    if (cv::haveImageReader(path)) {
+        cv::Mat picture = gst_quexal_read_picture(GST_ELEMENT(self), path, cv::IMREAD_COLOR, "background picture");
+        if (picture.empty()) return FALSE;
         if (!picture.isContinuous()) picture = picture.clone();
         code = qx_set_bkg(session, picture.data, QX_BKG_PICTURE, picture.cols, picture.rows, 0);
     } else {

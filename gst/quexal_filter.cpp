@@ -147,7 +147,7 @@ gint gst_quexal_filter_width(GstQuexalFilter *filter) { return private_of(filter
 gint gst_quexal_filter_height(GstQuexalFilter *filter) { return private_of(filter)->height; }
 
 GstFlowReturn gst_quexal_filter_refused(GstQuexalFilter *filter, const gchar *call, gint code) {
-    GST_ELEMENT_ERROR(filter, LIBRARY, FAILED, ("The effect refused the frame"),
+    GST_ELEMENT_ERROR(filter, LIBRARY, FAILED, ("The effect library refused to go on"),
                       ("%s answered %d (see quexal.h)", call, code));
     return GST_FLOW_ERROR;
 }

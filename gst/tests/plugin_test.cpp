@@ -20,8 +20,8 @@ const std::string kBeach = sourceFile("data/sample/coffee_320x240.png");
 
 // A moving test picture at the odd width, captured before the effect.
 std::string testSource(int frames) {
-    return "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=ball background-color=0xff3060a0 ! " + bgrCaps(kOddWidth, kHeight) +
-           " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false ";
+    return "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=ball background-color=0xff3060a0 ! " +
+           bgrCaps(kOddWidth, kHeight) + " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false ";
 }
 
 // A still picture repeated, scaled to the odd width.
@@ -99,8 +99,8 @@ TEST(GstElements, EachGivesTheLibraryFramesAtAnOddWidth) {
 // shared one would disturb each other.
 TEST(GstElements, TwoOfAKindKeepTheirOwnState) {
     constexpr int kFrames = 5;
-    Pipeline p(testSource(kFrames) + branch("quexallens mode=swirl", "swirl") + branch("quexallens mode=pinch", "pinch") +
-               branch("quexalfire", "fire1") + branch("quexalfire", "fire2"));
+    Pipeline p(testSource(kFrames) + branch("quexallens mode=swirl", "swirl") +
+               branch("quexallens mode=pinch", "pinch") + branch("quexalfire", "fire1") + branch("quexalfire", "fire2"));
     ASSERT_TRUE(p.valid());
     ASSERT_EQ(p.playToEnd(), "");
     const std::vector<Frame> in = p.frames("in");
@@ -264,6 +264,38 @@ TEST(GstElements, UnusableFilesAreBusErrors) {
         ASSERT_TRUE(p.valid());
         EXPECT_NE(p.playToEnd().find(c.message), std::string::npos);
     }
+}
+
+// Without the face cascades no session can start: the pipeline stops with
+// an error that says where they were looked for.
+TEST(GstElements, MissingDataFolderIsABusError) {
+    g_setenv("QUEXAL_DATA", "/nonexistent/quexal", TRUE);
+    Pipeline p("videotestsrc num-buffers=2 ! " + bgrCaps(kOddWidth, kHeight) + " ! quexalcolour ! fakesink");
+    const std::string error = p.valid() ? p.playToEnd() : "";
+    g_unsetenv("QUEXAL_DATA");
+    EXPECT_NE(error.find("Cannot prepare the effect for 321x240 frames"), std::string::npos) << error;
+    EXPECT_NE(error.find("/nonexistent/quexal/QXdata"), std::string::npos) << error;
+}
+
+// A video source plays behind the person once its reader delivers frames.
+TEST(GstBackground, PlaysAVideoSource) {
+    const std::string clip = std::string(QUEXAL_GST_TEST_OUTPUT) + "/background_source.avi";
+    Pipeline record("videotestsrc num-buffers=10 pattern=smpte ! video/x-raw,width=160,height=120 ! jpegenc ! "
+                    "avimux ! filesink location=" + clip);
+    ASSERT_TRUE(record.valid());
+    ASSERT_EQ(record.playToEnd(), "");
+
+    // Live, so that the reader has time to start while frames come (three
+    // seconds, as a loaded machine may need).
+    Pipeline p("videotestsrc is-live=true num-buffers=90 ! " + bgrCaps(kOddWidth, kHeight) +
+               " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false " +
+               branch("quexalbackground source=" + clip, "out"));
+    ASSERT_TRUE(p.valid());
+    ASSERT_EQ(p.playToEnd(), "");
+    const std::vector<Frame> in = p.frames("in");
+    const std::vector<Frame> out = p.frames("out");
+    ASSERT_EQ(out.size(), 90u);
+    EXPECT_NE(out.back(), in.back());
 }
 
 }  // namespace
