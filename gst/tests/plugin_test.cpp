@@ -301,12 +301,24 @@ TEST(GstBackground, PlaysAVideoSource) {
 }  // namespace
 }  // namespace gsttest
 
+namespace {
+
+// GStreamer starts (and reads its registry) only when tests run, not when
+// they are listed.
+class GStreamerEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        // The plugin under test and a registry of the tests' own.
+        g_setenv("GST_PLUGIN_PATH", QUEXAL_GST_PLUGIN_DIR, FALSE);
+        g_setenv("GST_REGISTRY", QUEXAL_GST_REGISTRY, FALSE);
+        gst_init(nullptr, nullptr);
+    }
+};
+
+}  // namespace
+
 int main(int argc, char **argv) {
-    // The plugin under test and a registry of the tests' own; set before
-    // GStreamer starts.
-    g_setenv("GST_PLUGIN_PATH", QUEXAL_GST_PLUGIN_DIR, FALSE);
-    g_setenv("GST_REGISTRY", QUEXAL_GST_REGISTRY, FALSE);
     testing::InitGoogleTest(&argc, argv);
-    gst_init(&argc, &argv);
+    testing::AddGlobalTestEnvironment(new GStreamerEnvironment);
     return RUN_ALL_TESTS();
 }
