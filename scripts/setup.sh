@@ -11,6 +11,8 @@ packages=(
   python3-skimage-lib
   pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
   python3-tqdm python3-distributed python3-setuptools
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()
