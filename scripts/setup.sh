@@ -9,6 +9,7 @@ packages=(
   libopencv-dev opencv-data
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-skimage-lib
+  libcli11-dev xvfb x11-apps imagemagick
 )
 
 missing=()

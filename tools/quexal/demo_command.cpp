@@ -25,6 +25,10 @@ namespace {
 // The frame most tiles show: the person in full view, mid-sway.
 constexpr int kShowcaseFrame = 45;
 
+// The background-video job plays this clip; no job writes it (each job
+// writes SLUG.avi), so none reads a file while it is being overwritten.
+constexpr const char* kPanVideo = "background_pan.avi";
+
 struct DemoJob {
     std::string slug;   // output file stem
     std::string label;  // tile label
@@ -89,7 +93,7 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     EffectOptions picture;
     picture.source = (samples / "coffee_320x240.png").string();
     EffectOptions video = picture;
-    video.source = (out / "background_video.avi").string();
+    video.source = (out / kPanVideo).string();
     EffectOptions halo = picture;
     halo.halo = true;
     halo.haloColor = 0x00FFFF;  // yellow
@@ -150,17 +154,10 @@ JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& da
 
 }  // namespace
 
-int demoCommand(const Args& args) {
-    std::string outDir, dataOverride;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out") outDir = optionValue(args, i);
-        else if (args[i] == "--data") dataOverride = optionValue(args, i);
-        else throw HostError("usage: quexal demo --out DIR [--data DIR]");
-    }
-    if (outDir.empty()) throw HostError("usage: quexal demo --out DIR [--data DIR]");
-    const std::string dataRoot = findDataRoot(dataOverride);
+int demoCommand(const DemoArgs& args) {
+    const std::string dataRoot = findDataRoot(args.dataOverride);
     const fs::path samples = findSampleRoot() / "sample";
-    const fs::path out(outDir);
+    const fs::path out(args.outDir);
     fs::create_directories(out);
 
     auto load = [&](const char* name) {
@@ -176,7 +173,7 @@ int demoCommand(const Args& args) {
     }
     cv::imwrite((out / "sample_empty.png").string(), clip.frames[0]);
     cv::imwrite((out / "sample_person.png").string(), clip.frames[kShowcaseFrame]);
-    writePanVideo(load("coffee_320x240.png"), (out / "background_video.avi").string(), 60, clip.fps);
+    writePanVideo(load("coffee_320x240.png"), (out / kPanVideo).string(), 60, clip.fps);
     writeMaskPictures(out / "masks");
 
     std::vector<Tile> tiles = {{clip.frames[0], "input f0 (empty scene)"},

@@ -4,9 +4,12 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio/registry.hpp>
 
 #include "host_error.h"
 
@@ -22,7 +25,10 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-bool isCameraName(const std::string& input) { return input.rfind("/dev/video", 0) == 0; }
+constexpr const char* kCameraPrefix = "/dev/video";
+
+bool isCameraName(const std::string& input) { return input.rfind(kCameraPrefix, 0) == 0; }
+
 
 // A picture sequence name holds exactly one %d, %03d and the like.
 bool isSequencePattern(const std::string& name) {
@@ -50,6 +56,21 @@ bool isImageFileName(const std::string& path) {
     return std::find(kExts.begin(), kExts.end(), ext) != kExts.end();
 }
 
+bool isLoopbackOutput(const std::string& output) { return output.rfind(kLoopbackPrefix, 0) == 0; }
+
+std::string loopbackDevice(const std::string& output) {
+    return output.substr(std::char_traits<char>::length(kLoopbackPrefix));
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    const fs::path left = fs::weakly_canonical(a, ec);
+    if (ec) return false;
+    const fs::path right = fs::weakly_canonical(b, ec);
+    return !ec && left == right;
+}
+
 FrameSource::FrameSource(const std::string& input) {
     if (isCameraName(input)) {
         camera_ = true;
@@ -57,7 +78,10 @@ FrameSource::FrameSource(const std::string& input) {
     } else {
         if (!fs::is_regular_file(input)) throw HostError("no such file: " + input);
         if (isImageFileName(input)) still_ = cv::imread(input, cv::IMREAD_COLOR);
-        if (still_.empty() && !capture_.open(input)) throw HostError("cannot read " + input);
+        // FFmpeg by name: letting OpenCV try every backend in turn makes each
+        // of them report its own failure on a file none can read.
+        if (still_.empty() && !capture_.open(input, cv::CAP_FFMPEG))
+            throw HostError("cannot read " + input + ": not a picture or video file that can be decoded");
     }
     if (isStill()) {
         still_ = asBgr(still_);
@@ -89,6 +113,10 @@ bool FrameSource::next(cv::Mat& frame) {
 }
 
 FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : output_(output) {
+    if (isLoopbackOutput(output)) {
+        openLoopback(size, fps);
+        return;
+    }
     const fs::path parent = fs::path(output).parent_path();
     if (!parent.empty() && !fs::is_directory(parent)) throw HostError("no such folder: " + parent.string());
     picture_ = isImageFileName(output);
@@ -102,6 +130,23 @@ FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : out
     else if (ext != ".avi" && ext != ".mkv") throw HostError("unknown output type: " + output + " (use .png, .jpg, .avi, .mp4)");
     if (!video_.open(output, cv::CAP_FFMPEG, fourcc, fps, size))
         throw HostError("cannot write video " + output);
+}
+
+void FrameSink::openLoopback(cv::Size size, double fps) {
+    const std::string device = loopbackDevice(output_);
+    if (device.rfind(kCameraPrefix, 0) != 0)
+        throw HostError("a loopback output is named v4l2:/dev/videoN, not " + output_);
+    std::error_code ec;
+    if (!fs::is_character_file(device, ec))
+        throw HostError("no video device " + device + " (load one with: sudo modprobe v4l2loopback video_nr=" +
+                        device.substr(std::char_traits<char>::length(kCameraPrefix)) + " exclusive_caps=1)");
+    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER))
+        throw HostError("writing to " + device + " needs OpenCV with GStreamer");
+    // The loopback driver takes what the first writer sets; YUY2 is what
+    // video-call programs read most readily.
+    const std::string pipeline = "appsrc ! videoconvert ! video/x-raw,format=YUY2 ! v4l2sink sync=false device=" + device;
+    if (!video_.open(pipeline, cv::CAP_GSTREAMER, 0, fps, size))
+        throw HostError("cannot write to " + device + " (is it a v4l2loopback device?)");
 }
 
 void FrameSink::write(const cv::Mat& frame) {
