@@ -26,7 +26,8 @@ bool haveDisplay() {
 Preview::Preview(std::string title) : title_(std::move(title)) {
     if (!haveDisplay()) throw HostError("--show needs a display (DISPLAY is not set)");
     try {
-        cv::namedWindow(title_, cv::WINDOW_AUTOSIZE);
+        // GUI_NORMAL: the picture alone, without the toolbar Qt builds add.
+        cv::namedWindow(title_, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
     } catch (const cv::Exception&) {
         throw HostError("--show: cannot open a window on the display");
     }

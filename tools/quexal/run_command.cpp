@@ -19,16 +19,20 @@ volatile std::sig_atomic_t gStopRequested = 0;
 void requestStop(int) { gStopRequested = 1; }
 
 // Ctrl-C ends the loop at the next frame so the output is closed properly.
-// SA_RESETHAND puts the default back: a second Ctrl-C ends at once.
+// SA_RESETHAND puts the default back: a second Ctrl-C ends at once. A
+// program started with SIGINT ignored (a background job of a script) keeps
+// ignoring it, as the shell meant.
 class StopOnInterrupt {
 public:
     StopOnInterrupt() {
         gStopRequested = 0;
+        sigaction(SIGINT, nullptr, &previous_);
+        if (previous_.sa_handler == SIG_IGN) return;
         struct sigaction action = {};
         action.sa_handler = requestStop;
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
+        sigaction(SIGINT, &action, nullptr);
     }
     ~StopOnInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
     StopOnInterrupt(const StopOnInterrupt&) = delete;
