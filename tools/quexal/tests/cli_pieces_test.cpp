@@ -47,6 +47,8 @@ TEST(EffectNames, EveryKnownNameParsesToItsExport) {
     EXPECT_EQ(parseEffect("colour:sepia")->mode, QX_COLOR_SEPIA);
     EXPECT_EQ(parseEffect("color:grey")->name, "colour:grey");
     EXPECT_EQ(parseEffect("lens:7")->mode, 7);
+    EXPECT_EQ(parseEffect("lens:bulge")->mode, 4);
+    EXPECT_EQ(parseEffect("lens:pinch")->name, "lens:7");
     EXPECT_EQ(parseEffect("eyes:pixelate")->mode, 1);
     EXPECT_EQ(parseEffect("eyes:blur")->mode, 2);
     EXPECT_EQ(parseEffect("background")->family, Family::Background);
