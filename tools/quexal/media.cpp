@@ -58,6 +58,10 @@ bool isImageFileName(const std::string& path) {
 
 bool isLoopbackOutput(const std::string& output) { return output.rfind(kLoopbackPrefix, 0) == 0; }
 
+// The loopback driver takes the format the first writer sets; YUY2 is what
+// video-call programs read most readily.
+std::string loopbackPipelineHead() { return "appsrc ! videoconvert ! video/x-raw,format=YUY2"; }
+
 std::string loopbackDevice(const std::string& output) {
     return output.substr(std::char_traits<char>::length(kLoopbackPrefix));
 }
@@ -142,9 +146,7 @@ void FrameSink::openLoopback(cv::Size size, double fps) {
                         device.substr(std::char_traits<char>::length(kCameraPrefix)) + " exclusive_caps=1)");
     if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER))
         throw HostError("writing to " + device + " needs OpenCV with GStreamer");
-    // The loopback driver takes what the first writer sets; YUY2 is what
-    // video-call programs read most readily.
-    const std::string pipeline = "appsrc ! videoconvert ! video/x-raw,format=YUY2 ! v4l2sink sync=false device=" + device;
+    const std::string pipeline = loopbackPipelineHead() + " ! v4l2sink sync=false device=" + device;
     if (!video_.open(pipeline, cv::CAP_GSTREAMER, 0, fps, size))
         throw HostError("cannot write to " + device + " (is it a v4l2loopback device?)");
 }

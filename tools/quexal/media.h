@@ -47,6 +47,8 @@ constexpr const char* kLoopbackPrefix = "v4l2:";
 bool isLoopbackOutput(const std::string& output);
 // The device named by such an output: "/dev/videoN".
 std::string loopbackDevice(const std::string& output);
+// The GStreamer pipeline that feeds the device, up to its v4l2sink.
+std::string loopbackPipelineHead();
 
 // Whether both names lead to the same file: through links, "..", or a
 // relative and an absolute path. A name that does not exist yet is the

@@ -1,6 +1,8 @@
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "commands.h"
@@ -42,6 +44,21 @@ public:
 
 private:
     struct sigaction previous_ = {};
+};
+
+// A loopback camera is watched in real time: frames made from a file or a
+// still go out at the frame rate rather than as fast as they are made.
+class Pacer {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit Pacer(double fps) : period_(1.0 / fps), start_(Clock::now()) {}
+    void waitFor(int frame) const {
+        std::this_thread::sleep_until(start_ + std::chrono::duration_cast<Clock::duration>(period_ * frame));
+    }
+
+private:
+    std::chrono::duration<double> period_;
+    Clock::time_point start_;
 };
 
 // The output must not be any file the run reads: writing it would destroy
@@ -86,6 +103,8 @@ int runCommand(const RunArgs& run) {
     const int limit = run.frames > 0 ? run.frames : source.count();
     Progress progress(choice.name, limit, !run.quiet && limit != 1);
     StopOnInterrupt interrupt;
+    std::optional<Pacer> pacer;
+    if (isLoopbackOutput(run.output) && !source.isCamera()) pacer.emplace(fps);
 
     int done = 0;
     bool closed = false;
@@ -100,6 +119,7 @@ int runCommand(const RunArgs& run) {
         }
         progress.tick();
         ++done;
+        if (pacer) pacer->waitFor(done);
     } while ((run.frames == 0 || done < run.frames) && !interrupt.requested() && !closed && source.next(frame));
 
     sink->finish();
