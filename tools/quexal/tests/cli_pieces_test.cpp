@@ -106,19 +106,6 @@ TEST(CommandLine, HelpIsAnswerNotAnArgument) {
     EXPECT_THROW(parse({"--version"}), CLI::CallForVersion);
 }
 
-TEST(CommandLine, AMaskWithoutKindSaysWhichKindsThereAre) {
-    CommandLine line = parse({"run", "mask", "in.png", "out.png", "--picture", "hat.png"});
-    try {
-        finishRunArgs(line);
-        ADD_FAILURE() << "a mask without --kind was accepted";
-    } catch (const HostError& e) {
-        const std::string text = e.what();
-        EXPECT_NE(text.find("--kind"), std::string::npos) << text;
-        EXPECT_NE(text.find("1 for a hat"), std::string::npos) << text;
-        EXPECT_EQ(text.find("code"), std::string::npos) << text;
-    }
-}
-
 TEST(Media, SameFileIsToldThroughOtherPaths) {
     const fs::path dir = scratchDir("same");
     const fs::path file = dir / "clip.avi";
