@@ -1,8 +1,12 @@
 #include "media.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -48,7 +52,41 @@ cv::Mat asBgr(const cv::Mat& frame) {
     return out.isContinuous() ? out : out.clone();
 }
 
+// Points stderr at /dev/null for its lifetime. Only for short calls on the
+// host's own thread, which are all that writes there meanwhile.
+class StderrMuted {
+public:
+    StderrMuted() : saved_(dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
+    ~StderrMuted() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    StderrMuted(const StderrMuted&) = delete;
+    StderrMuted& operator=(const StderrMuted&) = delete;
+
+private:
+    int saved_;
+};
+
 }  // namespace
+
+cv::Mat readPicture(const std::string& path, int flags) {
+    const StderrMuted muted;
+    try {
+        return cv::imread(path, flags);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
 
 bool isImageFileName(const std::string& path) {
     static const std::array<const char*, 8> kExts = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".webp"};
@@ -81,11 +119,14 @@ FrameSource::FrameSource(const std::string& input) {
         if (!capture_.open(input, cv::CAP_V4L2)) throw HostError("cannot open camera " + input);
     } else {
         if (!fs::is_regular_file(input)) throw HostError("no such file: " + input);
-        if (isImageFileName(input)) still_ = cv::imread(input, cv::IMREAD_COLOR);
-        // FFmpeg by name: letting OpenCV try every backend in turn makes each
-        // of them report its own failure on a file none can read.
-        if (still_.empty() && !capture_.open(input, cv::CAP_FFMPEG))
-            throw HostError("cannot read " + input + ": not a picture or video file that can be decoded");
+        if (isImageFileName(input)) {
+            still_ = readPicture(input, cv::IMREAD_COLOR);
+            if (still_.empty()) throw HostError("cannot read " + input + ": not a picture that can be decoded");
+        } else if (!capture_.open(input, cv::CAP_FFMPEG)) {
+            // FFmpeg by name: letting OpenCV try every backend in turn makes
+            // each of them report its own failure on a file none can read.
+            throw HostError("cannot read " + input + ": not a video file that can be decoded");
+        }
     }
     if (isStill()) {
         still_ = asBgr(still_);

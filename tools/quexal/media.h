@@ -39,6 +39,11 @@ private:
     bool camera_ = false;
 };
 
+// cv::imread with the decoders' own complaints kept off stderr: OpenCV and
+// libpng print them there directly, past any log level, and the host says
+// in its own words that a picture could not be read. Empty when unreadable.
+cv::Mat readPicture(const std::string& path, int flags);
+
 // Whether the file name ends like a picture OpenCV writes.
 bool isImageFileName(const std::string& path);
 

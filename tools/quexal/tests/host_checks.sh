@@ -3,7 +3,7 @@
 # process, a display or an installation.
 # Usage: host_checks.sh CASE QUEXAL SAMPLE SCRATCH [BUILD_DIR]
 #   interrupt   Ctrl-C on a file input: exit 130, the output closed and readable
-#   quiet       a damaged video gives no decoder chatter on stderr
+#   quiet       a damaged video or picture gives no decoder chatter on stderr
 #   show        --show puts the frame in a window (under Xvfb; skipped without it)
 #   installed   the installed host runs without LD_LIBRARY_PATH, from its own data
 # Exit 77 means skipped.
@@ -53,6 +53,10 @@ quiet)
   [ -n "$loud" ] || fail "the damaged clip provokes no decoder message; the check proves nothing"
   quiet=$("$exe" run colour:grey damaged.avi out.avi --quiet 2>&1 || true)
   [ -z "$quiet" ] || fail "decoder messages were printed: $(echo "$quiet" | head -3)"
+  # A picture cut short: libpng and OpenCV would each have their say.
+  head -c 3000 "$sample" > cut.png
+  err=$("$exe" run colour:grey cut.png out.png 2>&1) && fail "a damaged picture was read"
+  [ "$err" = "quexal: cannot read cut.png: not a picture that can be decoded" ] || fail "unexpected output: $err"
   ;;
 show)
   command -v Xvfb >/dev/null || skip "Xvfb is not installed"
