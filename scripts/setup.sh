@@ -13,6 +13,7 @@ packages=(
   python3-tqdm python3-distributed python3-setuptools
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libcli11-dev xvfb x11-apps imagemagick
 )
 
 missing=()

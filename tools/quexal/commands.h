@@ -2,23 +2,39 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "effect_choice.h"
+#include "library_host.h"
 
 namespace qxcli {
 
-using Args = std::vector<std::string>;
+// Exit status of a run stopped by Ctrl-C on a file: 128 + SIGINT, as a
+// shell reports a program the signal ended.
+constexpr int kExitInterrupted = 130;
+
+// quexal run EFFECT INPUT OUTPUT [options]
+struct RunArgs {
+    std::string effect, input, output, dataOverride;
+    EffectOptions options;
+    RowOrder order = RowOrder::BottomUp;
+    int frames = 0;  // 0: all
+    double fps = 0;  // 0: the input's
+    bool quiet = false;
+    bool show = false;  // preview window
+};
+
+// quexal demo --out DIR [--data DIR]
+struct DemoArgs {
+    std::string outDir, dataOverride;
+};
 
 // Each returns the exit status; errors the user must fix are thrown as
 // HostError.
-int runCommand(const Args& args);
-int demoCommand(const Args& args);
+int runCommand(const RunArgs& args);
+int demoCommand(const DemoArgs& args);
 
-// Parsing helpers shared by the commands.
-int parseInt(const std::string& option, const std::string& text);
-double parseDouble(const std::string& option, const std::string& text);
+// A colour written 0xBBGGRR (or in decimal); throws HostError naming option
+// when the text is not a whole 24-bit number.
 uint32_t parseColour(const std::string& option, const std::string& text);
-
-// The value following option at args[i]; advances i. Throws when missing.
-const std::string& optionValue(const Args& args, size_t& i);
 
 }  // namespace qxcli

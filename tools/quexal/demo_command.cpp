@@ -25,6 +25,10 @@ namespace {
 // The frame most tiles show: the person in full view, mid-sway.
 constexpr int kShowcaseFrame = 45;
 
+// The background-video job plays this clip; no job writes it (each job
+// writes SLUG.avi), so none reads a file while it is being overwritten.
+constexpr const char* kPanVideo = "background_pan.avi";
+
 struct DemoJob {
     std::string slug;   // output file stem
     std::string label;  // tile label
@@ -60,9 +64,8 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     for (const char* mode : {"negative", "grey", "glow", "softgrey", "sepia"})
         jobs.push_back(job(std::string("colour_") + mode, std::string("colour:") + mode,
                            std::string("colour:") + mode, {}, RowOrder::TopDown));
-    const char* lensNames[] = {"swirl", "mirror", "radial", "radial", "radial", "radial", "radial"};
     for (int mode = 1; mode <= 7; ++mode)
-        jobs.push_back(job("lens_" + std::to_string(mode), "lens:" + std::to_string(mode) + " " + lensNames[mode - 1],
+        jobs.push_back(job("lens_" + std::to_string(mode), "lens:" + std::to_string(mode) + " " + lensName(mode),
                            "lens:" + std::to_string(mode), {}, RowOrder::TopDown));
     jobs.push_back(job("fire", "fire", "fire"));
 
@@ -73,13 +76,14 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
         DemoJob mask = job("mask_kind" + std::to_string(m.kind), "mask kind " + std::to_string(m.kind) + " " + what,
                            "mask", o);
         mask.maskPicture = m.pixels;
-        if (m.kind == 2) mask.stills = {28, 45, 62, 76};  // the glasses follow the face
+        // Kinds 2 and 8 both wear glasses; the stills through the sway tell
+        // them apart.
+        if (m.kind == 2) mask.stills = {28, 45, 62, 76};
         jobs.push_back(mask);
         if (m.kind == 2) {
             mask.slug = "mask_kind8";
             mask.label = "mask kind 8 glasses";
             mask.options.kind = 8;
-            mask.stills = {kShowcaseFrame};
             jobs.push_back(mask);
         }
     }
@@ -89,7 +93,7 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     EffectOptions picture;
     picture.source = (samples / "coffee_320x240.png").string();
     EffectOptions video = picture;
-    video.source = (out / "background_video.avi").string();
+    video.source = (out / kPanVideo).string();
     EffectOptions halo = picture;
     halo.halo = true;
     halo.haloColor = 0x00FFFF;  // yellow
@@ -150,17 +154,10 @@ JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& da
 
 }  // namespace
 
-int demoCommand(const Args& args) {
-    std::string outDir, dataOverride;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out") outDir = optionValue(args, i);
-        else if (args[i] == "--data") dataOverride = optionValue(args, i);
-        else throw HostError("usage: quexal demo --out DIR [--data DIR]");
-    }
-    if (outDir.empty()) throw HostError("usage: quexal demo --out DIR [--data DIR]");
-    const std::string dataRoot = findDataRoot(dataOverride);
+int demoCommand(const DemoArgs& args) {
+    const std::string dataRoot = findDataRoot(args.dataOverride);
     const fs::path samples = findSampleRoot() / "sample";
-    const fs::path out(outDir);
+    const fs::path out(args.outDir);
     fs::create_directories(out);
 
     auto load = [&](const char* name) {
@@ -176,7 +173,7 @@ int demoCommand(const Args& args) {
     }
     cv::imwrite((out / "sample_empty.png").string(), clip.frames[0]);
     cv::imwrite((out / "sample_person.png").string(), clip.frames[kShowcaseFrame]);
-    writePanVideo(load("coffee_320x240.png"), (out / "background_video.avi").string(), 60, clip.fps);
+    writePanVideo(load("coffee_320x240.png"), (out / kPanVideo).string(), 60, clip.fps);
     writeMaskPictures(out / "masks");
 
     std::vector<Tile> tiles = {{clip.frames[0], "input f0 (empty scene)"},

@@ -21,6 +21,11 @@ constexpr std::array<NamedMode, 5> kColourModes = {{
     {"sepia", QX_COLOR_SEPIA},
 }};
 
+// The radial lenses named after what they do to the picture.
+constexpr std::array<NamedMode, 7> kLensModes = {{
+    {"swirl", 1}, {"mirror", 2}, {"funnel", 3}, {"bulge", 4}, {"magnify", 5}, {"cushion", 6}, {"pinch", 7},
+}};
+
 constexpr std::array<NamedMode, 2> kEyeModes = {{{"pixelate", 1}, {"blur", 2}}};
 
 template <size_t N>
@@ -49,9 +54,12 @@ std::optional<EffectChoice> parseEffect(std::string_view text) {
         return choice;
     }
     if (head == "lens") {
-        if (tail.size() != 1 || tail[0] < '1' || tail[0] > '7') return std::nullopt;
+        const bool digit = tail.size() == 1 && tail[0] >= '1' && tail[0] <= '7';
+        const auto named = lookUp(kLensModes, tail);
+        if (!digit && !named) return std::nullopt;
         choice.family = Family::Lens;
-        choice.mode = tail[0] - '0';
+        choice.mode = digit ? tail[0] - '0' : *named;
+        choice.name = "lens:" + std::to_string(choice.mode);
         return choice;
     }
     if (head == "eyes") {
@@ -69,10 +77,16 @@ std::optional<EffectChoice> parseEffect(std::string_view text) {
     return choice;
 }
 
+std::string lensName(int mode) {
+    for (const NamedMode& m : kLensModes)
+        if (m.mode == mode) return m.name;
+    return {};
+}
+
 std::vector<std::string> knownEffectNames() {
     std::vector<std::string> names;
     for (const NamedMode& m : kColourModes) names.push_back(std::string("colour:") + m.name);
-    for (int mode = 1; mode <= 7; ++mode) names.push_back("lens:" + std::to_string(mode));
+    for (const NamedMode& m : kLensModes) names.push_back("lens:" + std::to_string(m.mode));
     names.push_back("fire");
     names.push_back("mask");
     for (const NamedMode& m : kEyeModes) names.push_back(std::string("eyes:") + m.name);

@@ -20,6 +20,10 @@ struct EffectChoice {
 
 std::optional<EffectChoice> parseEffect(std::string_view text);
 
+// The name of a lens mode ("swirl" for 1, ..., "pinch" for 7); lens:NAME
+// parses as lens:N.
+std::string lensName(int mode);
+
 // Every effect name the host knows, for the usage text and the demo.
 std::vector<std::string> knownEffectNames();
 

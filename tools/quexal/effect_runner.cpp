@@ -9,6 +9,7 @@
 
 #include "host_error.h"
 #include "mask_pictures.h"
+#include "media.h"
 #include "quexal/quexal.h"
 
 namespace qxcli {
@@ -62,7 +63,7 @@ Outcome refusal(int code, const std::string& what) {
 
 cv::Mat loadMaskPicture(const std::string& path) {
     if (!std::filesystem::is_regular_file(path)) throw HostError("no such file: " + path);
-    cv::Mat picture = cv::imread(path, cv::IMREAD_UNCHANGED);
+    cv::Mat picture = readPicture(path, cv::IMREAD_UNCHANGED);
     if (picture.empty()) throw HostError("cannot read picture " + path);
     if (picture.depth() != CV_8U) picture.convertTo(picture, CV_8U, 1.0 / 257.0);
     cv::Mat bgra;
@@ -124,7 +125,7 @@ Outcome EffectRunner::prepareBackground(const cv::Mat& firstFrame) {
     if (!options_.reference.empty()) {
         if (!std::filesystem::is_regular_file(options_.reference))
             throw HostError("no such file: " + options_.reference);
-        reference = cv::imread(options_.reference, cv::IMREAD_COLOR);
+        reference = readPicture(options_.reference, cv::IMREAD_COLOR);
         if (reference.empty()) throw HostError("cannot read picture " + options_.reference);
         if (reference.size() != firstFrame.size())
             throw HostError("reference " + sizeText(reference.size()) + " differs from the frames " +
@@ -136,7 +137,9 @@ Outcome EffectRunner::prepareBackground(const cv::Mat& firstFrame) {
 
     // A file OpenCV reads as a picture is a still background; anything else
     // goes to the library's video reader.
-    cv::Mat picture = cv::imread(options_.source, cv::IMREAD_COLOR);
+    cv::Mat picture = readPicture(options_.source, cv::IMREAD_COLOR);
+    if (picture.empty() && isImageFileName(options_.source))
+        throw HostError("cannot read picture " + options_.source);
     int set = 0;
     if (!picture.empty()) {
         if (!picture.isContinuous()) picture = picture.clone();

@@ -14,8 +14,8 @@ namespace qxcli {
 
 namespace fs = std::filesystem;
 
-#ifndef QUEXAL_DEFAULT_DATA_ROOT
-#define QUEXAL_DEFAULT_DATA_ROOT ""
+#ifndef QUEXAL_BUILD_DIR
+#define QUEXAL_BUILD_DIR ""
 #endif
 #ifndef QUEXAL_SOURCE_DATA_DIR
 #define QUEXAL_SOURCE_DATA_DIR ""
@@ -31,6 +31,14 @@ fs::path executableDir() {
     return ec ? fs::path() : self.parent_path();
 }
 
+// The source tree is consulted only by the program the build left in the
+// build folder; an installed copy keeps to its own share/quexal, even while
+// the build folder it came from still exists.
+static bool isBuildTreeProgram(const fs::path& exe) {
+    std::error_code ec;
+    return !exe.empty() && fs::equivalent(exe, fs::path(QUEXAL_BUILD_DIR), ec);
+}
+
 static bool holdsCascades(const fs::path& root) {
     std::error_code ec;
     return fs::is_regular_file(root / "QXdata" / "haarcascade_frontalface_alt.xml", ec) &&
@@ -43,9 +51,10 @@ std::string findDataRoot(const std::string& override) {
             throw HostError("data folder " + override + " has no QXdata/ with both cascades");
         return override;
     }
+    // The build folder holds QXdata beside the program, an installation
+    // under share/quexal.
     const fs::path exe = executableDir();
-    const std::array<fs::path, 3> candidates = {fs::path(QUEXAL_DEFAULT_DATA_ROOT), exe,
-                                                exe / ".." / "share" / "quexal"};
+    const std::array<fs::path, 2> candidates = {exe, exe / ".." / "share" / "quexal"};
     for (const fs::path& c : candidates)
         if (!c.empty() && holdsCascades(c)) return c.lexically_normal().string();
     throw HostError("no QXdata folder found (build the project, or pass --data DIR)");
@@ -53,7 +62,7 @@ std::string findDataRoot(const std::string& override) {
 
 fs::path findSampleRoot() {
     const fs::path exe = executableDir();
-    const std::array<fs::path, 2> candidates = {fs::path(QUEXAL_SOURCE_DATA_DIR),
+    const std::array<fs::path, 2> candidates = {isBuildTreeProgram(exe) ? fs::path(QUEXAL_SOURCE_DATA_DIR) : fs::path(),
                                                 exe / ".." / "share" / "quexal"};
     std::error_code ec;
     for (const fs::path& c : candidates)

@@ -16,13 +16,14 @@ const char* rowOrderName(RowOrder order);
 // Folder of the running executable (empty when it cannot be told).
 std::filesystem::path executableDir();
 
-// The folder that holds QXdata: the override when given, else the build
-// folder, the executable's folder or the installed share/quexal, whichever
-// has the cascades. Throws HostError when none does.
+// The folder that holds QXdata: the override when given, else the
+// executable's folder (the build folder) or the installed share/quexal,
+// whichever has the cascades. Throws HostError when none does.
 std::string findDataRoot(const std::string& override);
 
 // Folder of the sample pictures and masks shipped with the tool (data/ of
-// the source tree or share/quexal once installed). Throws when missing.
+// the source tree for the program in the build folder, share/quexal once
+// installed). Throws when missing.
 std::filesystem::path findSampleRoot();
 
 // Initialises the library for frames of this size; throws HostError when

@@ -1,12 +1,14 @@
 // quexal: the command-line host of the Quexal effects library.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
-#include <filesystem>
-#include <iostream>
 #include <string>
 
+#include <CLI/CLI.hpp>
+#include <opencv2/core/utils/logger.hpp>
+
+#include "command_line.h"
 #include "commands.h"
-#include "effect_choice.h"
 #include "host_error.h"
 #include "mask_pictures.h"
 
@@ -14,54 +16,54 @@ namespace qxcli {
 
 namespace {
 
-constexpr const char* kUsage = R"(usage:
-  quexal run EFFECT INPUT OUTPUT [options]
-  quexal demo --out DIR [--data DIR]
-  quexal make-masks DIR
-  quexal help
+// Exit status of a command line that does not parse.
+constexpr int kExitUsage = 2;
 
-EFFECT   colour:negative|grey|glow|softgrey|sepia, lens:1 .. lens:7, fire,
-         mask, eyes:pixelate|eyes:blur, background
-INPUT    a picture, a video file or a camera (/dev/video0)
-OUTPUT   a picture (.png, .jpg; the last frame, or out_%03d.png for every
-         frame) or a video file (.avi, .mp4)
+// OpenCV and the FFmpeg inside its video I/O report to stderr on their own;
+// a user is better served by the host's one line. FFmpeg's level is read
+// from the environment when OpenCV first opens a video, so it is set before
+// anything is opened (an explicit setting by the user wins).
+void quietLibraryLogging() {
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    constexpr const char* kFfmpegQuiet = "-8";  // AV_LOG_QUIET
+    setenv("OPENCV_FFMPEG_LOGLEVEL", kFfmpegQuiet, /*overwrite=*/0);
+}
 
-options:
-  --picture FILE.png    mask picture with alpha (mask; optional for eyes)
-  --kind N              mask kind: 1, 2, 8 take 200x190, 3, 4 take 100x90
-  --source FILE         background: replacement picture or video file
-  --reference IMG       background: the empty scene (default: first frame)
-  --halo 0xBBGGRR       background: draw a halo of this colour
-  --cut-line N          background: barrier line at N % of the height
-  --frames N            stop after N frames (a still picture is repeated)
-  --fps F               frame rate of the output video
-  --top-down            hand frames to the library top row first
-                        (default: bottom row first)
-  --data DIR            folder holding QXdata/ (default: found by itself)
-  --quiet               no progress output
-)";
-
-int makeMasks(const Args& args) {
-    if (args.size() != 1) throw HostError("usage: quexal make-masks DIR");
-    for (const auto& path : writeMaskPictures(args[0])) std::printf("%s\n", path.string().c_str());
+int makeMasks(const std::string& dir) {
+    for (const auto& path : writeMaskPictures(dir)) std::printf("%s\n", path.string().c_str());
     return 0;
 }
 
+// CLI11's messages can hold a line break; the host's errors are one line.
+std::string oneLine(std::string text) {
+    for (char& ch : text)
+        if (ch == '\n' || ch == '\r') ch = ' ';
+    return text;
+}
+
 int dispatch(int argc, char** argv) {
+    CLI::App app;
+    CommandLine line;
+    describeCommandLine(app, line);
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
+        std::fputs(app.help().c_str(), stderr);
+        return kExitUsage;
     }
-    const std::string command = argv[1];
-    const Args args(argv + 2, argv + argc);
-    if (command == "run") return runCommand(args);
-    if (command == "demo") return demoCommand(args);
-    if (command == "make-masks") return makeMasks(args);
-    if (command == "help" || command == "--help" || command == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        const std::string command = app.get_subcommands().empty() ? "" : " " + app.get_subcommands()[0]->get_name();
+        std::fprintf(stderr, "quexal: %s (see quexal%s --help)\n", oneLine(e.what()).c_str(), command.c_str());
+        return kExitUsage;
     }
-    throw HostError("unknown command '" + command + "' (run, demo, make-masks, help)");
+    switch (line.command) {
+    case Command::Run: finishRunArgs(line); return runCommand(line.run);
+    case Command::Demo: return demoCommand(line.demo);
+    case Command::MakeMasks: return makeMasks(line.masksDir);
+    case Command::None: break;
+    }
+    return kExitUsage;
 }
 
 }  // namespace
@@ -69,16 +71,13 @@ int dispatch(int argc, char** argv) {
 }  // namespace qxcli
 
 int main(int argc, char** argv) {
+    qxcli::quietLibraryLogging();
     try {
         return qxcli::dispatch(argc, argv);
     } catch (const qxcli::HostError& e) {
-        std::fprintf(stderr, "quexal: %s\n", e.what());
+        std::fprintf(stderr, "quexal: %s\n", qxcli::oneLine(e.what()).c_str());
     } catch (const std::exception& e) {
-        // OpenCV's messages span several lines; keep the error on one.
-        std::string text = e.what();
-        for (char& ch : text)
-            if (ch == '\n' || ch == '\r') ch = ' ';
-        std::fprintf(stderr, "quexal: unexpected failure: %s\n", text.c_str());
+        std::fprintf(stderr, "quexal: unexpected failure: %s\n", qxcli::oneLine(e.what()).c_str());
     }
     return 1;
 }

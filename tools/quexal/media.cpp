@@ -1,12 +1,19 @@
 #include "media.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio/registry.hpp>
 
 #include "host_error.h"
 
@@ -22,7 +29,10 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-bool isCameraName(const std::string& input) { return input.rfind("/dev/video", 0) == 0; }
+constexpr const char* kCameraPrefix = "/dev/video";
+
+bool isCameraName(const std::string& input) { return input.rfind(kCameraPrefix, 0) == 0; }
+
 
 // A picture sequence name holds exactly one %d, %03d and the like.
 bool isSequencePattern(const std::string& name) {
@@ -42,12 +52,65 @@ cv::Mat asBgr(const cv::Mat& frame) {
     return out.isContinuous() ? out : out.clone();
 }
 
+// Points stderr at /dev/null for its lifetime. Only for short calls on the
+// host's own thread, which are all that writes there meanwhile.
+class StderrMuted {
+public:
+    StderrMuted() : saved_(dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
+    ~StderrMuted() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    StderrMuted(const StderrMuted&) = delete;
+    StderrMuted& operator=(const StderrMuted&) = delete;
+
+private:
+    int saved_;
+};
+
 }  // namespace
+
+cv::Mat readPicture(const std::string& path, int flags) {
+    const StderrMuted muted;
+    try {
+        return cv::imread(path, flags);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
 
 bool isImageFileName(const std::string& path) {
     static const std::array<const char*, 8> kExts = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".webp"};
     const std::string ext = lowerExtension(path);
     return std::find(kExts.begin(), kExts.end(), ext) != kExts.end();
+}
+
+bool isLoopbackOutput(const std::string& output) { return output.rfind(kLoopbackPrefix, 0) == 0; }
+
+// The loopback driver takes the format the first writer sets; YUY2 is what
+// video-call programs read most readily.
+std::string loopbackPipelineHead() { return "appsrc ! videoconvert ! video/x-raw,format=YUY2"; }
+
+std::string loopbackDevice(const std::string& output) {
+    return output.substr(std::char_traits<char>::length(kLoopbackPrefix));
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    const fs::path left = fs::weakly_canonical(a, ec);
+    if (ec) return false;
+    const fs::path right = fs::weakly_canonical(b, ec);
+    return !ec && left == right;
 }
 
 FrameSource::FrameSource(const std::string& input) {
@@ -56,8 +119,14 @@ FrameSource::FrameSource(const std::string& input) {
         if (!capture_.open(input, cv::CAP_V4L2)) throw HostError("cannot open camera " + input);
     } else {
         if (!fs::is_regular_file(input)) throw HostError("no such file: " + input);
-        if (isImageFileName(input)) still_ = cv::imread(input, cv::IMREAD_COLOR);
-        if (still_.empty() && !capture_.open(input)) throw HostError("cannot read " + input);
+        if (isImageFileName(input)) {
+            still_ = readPicture(input, cv::IMREAD_COLOR);
+            if (still_.empty()) throw HostError("cannot read " + input + ": not a picture that can be decoded");
+        } else if (!capture_.open(input, cv::CAP_FFMPEG)) {
+            // FFmpeg by name: letting OpenCV try every backend in turn makes
+            // each of them report its own failure on a file none can read.
+            throw HostError("cannot read " + input + ": not a video file that can be decoded");
+        }
     }
     if (isStill()) {
         still_ = asBgr(still_);
@@ -89,6 +158,10 @@ bool FrameSource::next(cv::Mat& frame) {
 }
 
 FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : output_(output) {
+    if (isLoopbackOutput(output)) {
+        openLoopback(size, fps);
+        return;
+    }
     const fs::path parent = fs::path(output).parent_path();
     if (!parent.empty() && !fs::is_directory(parent)) throw HostError("no such folder: " + parent.string());
     picture_ = isImageFileName(output);
@@ -102,6 +175,21 @@ FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : out
     else if (ext != ".avi" && ext != ".mkv") throw HostError("unknown output type: " + output + " (use .png, .jpg, .avi, .mp4)");
     if (!video_.open(output, cv::CAP_FFMPEG, fourcc, fps, size))
         throw HostError("cannot write video " + output);
+}
+
+void FrameSink::openLoopback(cv::Size size, double fps) {
+    const std::string device = loopbackDevice(output_);
+    if (device.rfind(kCameraPrefix, 0) != 0)
+        throw HostError("a loopback output is named v4l2:/dev/videoN, not " + output_);
+    std::error_code ec;
+    if (!fs::is_character_file(device, ec))
+        throw HostError("no video device " + device + " (load one with: sudo modprobe v4l2loopback video_nr=" +
+                        device.substr(std::char_traits<char>::length(kCameraPrefix)) + " exclusive_caps=1)");
+    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER))
+        throw HostError("writing to " + device + " needs OpenCV with GStreamer");
+    const std::string pipeline = loopbackPipelineHead() + " ! v4l2sink sync=false device=" + device;
+    if (!video_.open(pipeline, cv::CAP_GSTREAMER, 0, fps, size))
+        throw HostError("cannot write to " + device + " (is it a v4l2loopback device?)");
 }
 
 void FrameSink::write(const cv::Mat& frame) {

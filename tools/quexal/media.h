@@ -39,12 +39,31 @@ private:
     bool camera_ = false;
 };
 
+// cv::imread with the decoders' own complaints kept off stderr: OpenCV and
+// libpng print them there directly, past any log level, and the host says
+// in its own words that a picture could not be read. Empty when unreadable.
+cv::Mat readPicture(const std::string& path, int flags);
+
 // Whether the file name ends like a picture OpenCV writes.
 bool isImageFileName(const std::string& path);
 
+// Output names of the form v4l2:/dev/videoN write to a V4L2 loopback device.
+constexpr const char* kLoopbackPrefix = "v4l2:";
+bool isLoopbackOutput(const std::string& output);
+// The device named by such an output: "/dev/videoN".
+std::string loopbackDevice(const std::string& output);
+// The GStreamer pipeline that feeds the device, up to its v4l2sink.
+std::string loopbackPipelineHead();
+
+// Whether both names lead to the same file: through links, "..", or a
+// relative and an absolute path. A name that does not exist yet is the
+// same only when it spells the same path.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Writes the frames to a picture (the last frame, or one file per frame
-// when the name holds a printf pattern such as out_%03d.png) or to a video
-// file (.avi as MJPG, .mp4 / .mov as mp4v, .mkv as MJPG).
+// when the name holds a printf pattern such as out_%03d.png), to a video
+// file (.avi as MJPG, .mp4 / .mov as mp4v, .mkv as MJPG) or to a loopback
+// camera (v4l2:/dev/videoN) through GStreamer's v4l2sink.
 class FrameSink {
 public:
     FrameSink(const std::string& output, cv::Size size, double fps);
@@ -59,6 +78,8 @@ private:
     int index_ = 0;
     cv::Mat last_;
     cv::VideoWriter video_;
+
+    void openLoopback(cv::Size size, double fps);
 };
 
 }  // namespace qxcli

@@ -1,13 +1,16 @@
+#include <chrono>
 #include <csignal>
-#include <optional>
 #include <cstdio>
-#include <stdexcept>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "commands.h"
 #include "effect_runner.h"
 #include "host_error.h"
 #include "library_host.h"
 #include "media.h"
+#include "preview.h"
 #include "progress.h"
 
 namespace qxcli {
@@ -17,56 +20,67 @@ namespace {
 volatile std::sig_atomic_t gStopRequested = 0;
 void requestStop(int) { gStopRequested = 1; }
 
-struct RunArgs {
-    std::string effect, input, output, dataOverride;
-    EffectOptions options;
-    RowOrder order = RowOrder::BottomUp;
-    int frames = 0;  // 0: all
-    double fps = 0;  // 0: the input's
-    bool quiet = false;
+// Ctrl-C ends the loop at the next frame so the output is closed properly.
+// SA_RESETHAND puts the default back: a second Ctrl-C ends at once. A
+// program started with SIGINT ignored (a background job of a script) keeps
+// ignoring it, as the shell meant.
+class StopOnInterrupt {
+public:
+    StopOnInterrupt() {
+        gStopRequested = 0;
+        sigaction(SIGINT, nullptr, &previous_);
+        if (previous_.sa_handler == SIG_IGN) return;
+        struct sigaction action = {};
+        action.sa_handler = requestStop;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+    }
+    ~StopOnInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+    bool requested() const { return gStopRequested != 0; }
+
+private:
+    struct sigaction previous_ = {};
 };
 
-RunArgs parseRunArgs(const Args& args) {
-    RunArgs run;
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--picture") run.options.picture = optionValue(args, i);
-        else if (a == "--kind") run.options.kind = parseInt(a, optionValue(args, i));
-        else if (a == "--source") run.options.source = optionValue(args, i);
-        else if (a == "--reference") run.options.reference = optionValue(args, i);
-        else if (a == "--halo") { run.options.halo = true; run.options.haloColor = parseColour(a, optionValue(args, i)); }
-        else if (a == "--cut-line") run.options.cutLine = parseInt(a, optionValue(args, i));
-        else if (a == "--top-down") run.order = RowOrder::TopDown;
-        else if (a == "--bottom-up") run.order = RowOrder::BottomUp;
-        else if (a == "--frames") run.frames = parseInt(a, optionValue(args, i));
-        else if (a == "--fps") run.fps = parseDouble(a, optionValue(args, i));
-        else if (a == "--data") run.dataOverride = optionValue(args, i);
-        else if (a == "--quiet") run.quiet = true;
-        else if (a.rfind("--", 0) == 0) throw HostError("unknown option " + a);
-        else positional.push_back(a);
+// A loopback camera is watched in real time: frames made from a file or a
+// still go out at the frame rate rather than as fast as they are made.
+class Pacer {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit Pacer(double fps) : period_(1.0 / fps), start_(Clock::now()) {}
+    void waitFor(int frame) const {
+        std::this_thread::sleep_until(start_ + std::chrono::duration_cast<Clock::duration>(period_ * frame));
     }
-    if (positional.size() != 3) throw HostError("usage: quexal run EFFECT INPUT OUTPUT [options] (see quexal help)");
-    run.effect = positional[0];
-    run.input = positional[1];
-    run.output = positional[2];
-    if (run.frames < 0) throw HostError("--frames takes a count of 0 or more");
-    if (run.options.cutLine < 0 || run.options.cutLine > 100) throw HostError("--cut-line takes 0..100");
-    return run;
-}
 
-std::string knownList() {
-    std::string all;
-    for (const std::string& n : knownEffectNames()) all += (all.empty() ? "" : ", ") + n;
-    return all;
+private:
+    std::chrono::duration<double> period_;
+    Clock::time_point start_;
+};
+
+// The output must not be any file the run reads: writing it would destroy
+// the input before (or while) it is read.
+void refuseOverwritingInputs(const RunArgs& run) {
+    const std::string written = isLoopbackOutput(run.output) ? loopbackDevice(run.output) : run.output;
+    const std::pair<const char*, const std::string*> read[] = {
+        {"input", &run.input},
+        {"--source", &run.options.source},
+        {"--reference", &run.options.reference},
+        {"--picture", &run.options.picture}};
+    for (const auto& [what, name] : read)
+        if (!name->empty() && sameFile(written, *name))
+            throw HostError("the output " + run.output + " is the " + what + " " + *name +
+                            "; writing it would destroy it, so choose another output name");
 }
 
 }  // namespace
 
-int runCommand(const Args& args) {
-    const RunArgs run = parseRunArgs(args);
-    const auto choice = parseEffect(run.effect);
-    if (!choice) throw HostError("unknown effect '" + run.effect + "' (known: " + knownList() + ")");
+int runCommand(const RunArgs& run) {
+    refuseOverwritingInputs(run);
+    const EffectChoice choice = *parseEffect(run.effect);  // checked by the parser
 
     FrameSource source(run.input);
     if (source.isStill() && run.frames > 1) source.setRepeat(run.frames);
@@ -76,37 +90,50 @@ int runCommand(const Args& args) {
     if (!source.next(frame)) throw HostError("no frame in " + run.input);
     initLibrary(dataRoot, source.size(), run.order);
 
-    EffectRunner runner(*choice, run.options, run.order);
+    EffectRunner runner(choice, run.options, run.order);
     const Outcome ready = runner.prepare(frame);
-    if (!ready.ok()) throw HostError(choice->name + ": " + ready.message);
+    if (!ready.ok()) throw HostError(choice.name + ": " + ready.message);
+
+    std::optional<Preview> preview;
+    if (run.show) preview.emplace("quexal " + choice.name + " " + run.input);
 
     // Opened on the first accepted frame, so a refusal leaves no file behind.
     std::optional<FrameSink> sink;
     const double fps = run.fps > 0 ? run.fps : source.fps();
     const int limit = run.frames > 0 ? run.frames : source.count();
-    Progress progress(choice->name, limit, !run.quiet && limit != 1);
-    gStopRequested = 0;
-    auto previous = std::signal(SIGINT, requestStop);
+    Progress progress(choice.name, limit, !run.quiet && limit != 1);
+    StopOnInterrupt interrupt;
+    std::optional<Pacer> pacer;
+    if (isLoopbackOutput(run.output) && !source.isCamera()) pacer.emplace(fps);
 
     int done = 0;
+    bool closed = false;
     do {
         const Outcome out = runner.apply(frame);
-        if (!out.ok()) {
-            std::signal(SIGINT, previous);
-            throw HostError(choice->name + ": " + out.message + " at frame " + std::to_string(done));
-        }
+        if (!out.ok()) throw HostError(choice.name + ": " + out.message + " at frame " + std::to_string(done));
         if (!sink) sink.emplace(run.output, source.size(), fps);
         sink->write(frame);
+        if (preview) {
+            preview->show(frame);
+            closed = preview->closeRequested();
+        }
         progress.tick();
         ++done;
-    } while ((run.frames == 0 || done < run.frames) && !gStopRequested && source.next(frame));
-    std::signal(SIGINT, previous);
+        if (pacer) pacer->waitFor(done);
+    } while ((run.frames == 0 || done < run.frames) && !interrupt.requested() && !closed && source.next(frame));
 
     sink->finish();
     progress.finish();
     if (runner.littleBackgroundFrames() > 0 && !run.quiet)
         std::fprintf(stderr, "note: in %d of %d frames less than 15%% of the picture was found to be background\n",
                      runner.littleBackgroundFrames(), done);
+    // A camera runs until stopped, so Ctrl-C is its normal end; on a file
+    // it cut the work short, and the status says so.
+    if (interrupt.requested() && !source.isCamera()) {
+        if (!run.quiet)
+            std::fprintf(stderr, "quexal: interrupted; %s holds the first %d frames\n", run.output.c_str(), done);
+        return kExitInterrupted;
+    }
     return 0;
 }
 

@@ -1,11 +1,17 @@
 // The host's own pieces: effect names, row order, mask pictures, media
 // and the demo clip. The effects themselves are tested with the library.
+#include <algorithm>
 #include <filesystem>
+
+#include <CLI/CLI.hpp>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+#include <opencv2/videoio/registry.hpp>
 
+#include "command_line.h"
 #include "commands.h"
 #include "contact_sheet.h"
 #include "demo_clip.h"
@@ -43,6 +49,8 @@ TEST(EffectNames, EveryKnownNameParsesToItsExport) {
     EXPECT_EQ(parseEffect("colour:sepia")->mode, QX_COLOR_SEPIA);
     EXPECT_EQ(parseEffect("color:grey")->name, "colour:grey");
     EXPECT_EQ(parseEffect("lens:7")->mode, 7);
+    EXPECT_EQ(parseEffect("lens:bulge")->mode, 4);
+    EXPECT_EQ(parseEffect("lens:pinch")->name, "lens:7");
     EXPECT_EQ(parseEffect("eyes:pixelate")->mode, 1);
     EXPECT_EQ(parseEffect("eyes:blur")->mode, 2);
     EXPECT_EQ(parseEffect("background")->family, Family::Background);
@@ -54,20 +62,63 @@ TEST(EffectNames, NearMissesAreRejected) {
         EXPECT_FALSE(parseEffect(bad)) << bad;
 }
 
-TEST(Arguments, NumbersAndColoursAreCheckedWhole) {
-    EXPECT_EQ(parseInt("--kind", "8"), 8);
-    EXPECT_EQ(parseColour("--halo", "0x00FFFF"), 0x00FFFFu);
-    EXPECT_EQ(parseColour("--halo", "255"), 255u);
-    EXPECT_DOUBLE_EQ(parseDouble("--fps", "12.5"), 12.5);
-    EXPECT_THROW(parseInt("--kind", "8x"), HostError);
-    EXPECT_THROW(parseInt("--kind", ""), HostError);
-    EXPECT_THROW(parseInt("--kind", "99999999999"), HostError);
-    EXPECT_THROW(parseColour("--halo", "red"), HostError);
-    EXPECT_THROW(parseColour("--halo", "0x1000000"), HostError);
-    EXPECT_THROW(parseDouble("--fps", "0"), HostError);
-    Args args = {"--kind"};
-    size_t i = 0;
-    EXPECT_THROW(optionValue(args, i), HostError);
+// Parses a command line the way main() does; the parse errors CLI11 throws
+// pass through.
+CommandLine parse(std::vector<std::string> words) {
+    CLI::App app;
+    CommandLine line;
+    describeCommandLine(app, line);
+    std::reverse(words.begin(), words.end());  // CLI11 takes them last first
+    app.parse(words);
+    return line;
+}
+
+TEST(CommandLine, OptionsTakeTheirValueEitherWayAndAreChecked) {
+    const CommandLine line = parse({"run", "background", "in.avi", "out.avi", "--source=beach.png", "--halo",
+                                    "0x00FFFF", "--cut-line=60", "--frames", "12", "--top-down", "--show"});
+    EXPECT_EQ(line.command, Command::Run);
+    EXPECT_EQ(line.run.options.source, "beach.png");
+    EXPECT_EQ(line.run.options.cutLine, 60);
+    EXPECT_EQ(line.run.frames, 12);
+    EXPECT_EQ(line.run.order, RowOrder::TopDown);
+    EXPECT_TRUE(line.run.show);
+    CommandLine finished = line;
+    finishRunArgs(finished);
+    EXPECT_EQ(finished.run.options.haloColor, 0x00FFFFu);
+
+    for (const char* bad : {"--kind=5", "--kind=8x", "--cut-line=101", "--fps=0", "--halo=red", "--halo=0x1000000",
+                            "--frames=-1", "--sparkle"})
+        EXPECT_THROW(parse({"run", "mask", "in.png", "out.png", bad}), CLI::ParseError) << bad;
+    EXPECT_THROW(parse({"run", "sparkle", "in.png", "out.png"}), CLI::ParseError);
+    EXPECT_THROW(parse({"run", "fire", "in.png"}), CLI::ParseError);
+}
+
+TEST(CommandLine, HelpIsAnswerNotAnArgument) {
+    // --help used to be taken for a folder name by make-masks.
+    for (const char* command : {"run", "demo", "make-masks"}) {
+        try {
+            parse({command, "--help"});
+            ADD_FAILURE() << command << " --help parsed as a command";
+        } catch (const CLI::CallForHelp& e) {
+            EXPECT_EQ(e.get_exit_code(), 0);
+        }
+    }
+    EXPECT_THROW(parse({"--version"}), CLI::CallForVersion);
+}
+
+TEST(Media, SameFileIsToldThroughOtherPaths) {
+    const fs::path dir = scratchDir("same");
+    const fs::path file = dir / "clip.avi";
+    cv::imwrite((dir / "x.png").string(), cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(0)));
+    fs::rename(dir / "x.png", file);
+    fs::create_directories(dir / "sub");
+    fs::create_symlink(file, dir / "link.avi");
+    EXPECT_TRUE(sameFile(file.string(), (dir / "sub" / ".." / "clip.avi").string()));
+    EXPECT_TRUE(sameFile(file.string(), (dir / "link.avi").string()));
+    EXPECT_TRUE(sameFile(file.string(), fs::relative(file).string()));
+    EXPECT_FALSE(sameFile(file.string(), (dir / "other.avi").string()));
+    EXPECT_FALSE(sameFile(file.string(), (dir / "sub").string()));
+    fs::remove_all(dir);
 }
 
 // A frame whose rows are told apart by their value: row r holds r.
@@ -174,6 +225,13 @@ TEST(Media, BadNamesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_THROW(FrameSink((dir / "f_%d_%d.png").string(), {8, 8}, 25), HostError);
     EXPECT_THROW(FrameSink((dir / "nowhere" / "x.png").string(), {8, 8}, 25), HostError);
     EXPECT_THROW(FrameSink((dir / "x.xyz").string(), {8, 8}, 25), HostError);
+    EXPECT_THROW(FrameSink("v4l2:camera", {8, 8}, 25), HostError);
+    try {
+        FrameSink("v4l2:/dev/video99", {8, 8}, 25);
+        ADD_FAILURE() << "a missing loopback device was opened";
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find("no video device /dev/video99"), std::string::npos) << e.what();
+    }
     FrameSink sequence((dir / "f_%02d.png").string(), {8, 8}, 25);
     sequence.write(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)));
     sequence.write(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)));
@@ -183,6 +241,16 @@ TEST(Media, BadNamesAreRefusedBeforeAnythingIsWritten) {
     FrameSink empty((dir / "empty.png").string(), {8, 8}, 25);
     EXPECT_THROW(empty.finish(), HostError);
     fs::remove_all(dir);
+}
+
+// No loopback device exists on a build machine; the pipeline in front of
+// the v4l2sink is checked with a fakesink in its place.
+TEST(Media, LoopbackPipelineTakesTheHostsFrames) {
+    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER)) GTEST_SKIP() << "OpenCV without GStreamer";
+    cv::VideoWriter writer(loopbackPipelineHead() + " ! fakesink", cv::CAP_GSTREAMER, 0, 25, {321, 241});
+    ASSERT_TRUE(writer.isOpened());
+    for (int i = 0; i < 3; ++i) writer.write(cv::Mat(241, 321, CV_8UC3, cv::Scalar::all(i * 40)));
+    writer.release();
 }
 
 TEST(ContactSheet, LaysOutLabelledTilesAndMarksRefusals) {

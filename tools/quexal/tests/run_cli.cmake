@@ -1,13 +1,27 @@
-# Runs the quexal program once and checks how it ended; see CMakeLists.txt.
-# "@" in ARGS and EXPECT stands for the test's scratch folder.
+# Runs the quexal program once, in the scratch folder, and checks how it
+# ended; see CMakeLists.txt. "@" in ARGS and EXPECT stands for the test's
+# scratch folder. COPY names a file copied into it first, which the run must
+# leave as it was.
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 string(REPLACE "@" "${SCRATCH}" EXPECT "${EXPECT}")
 string(REPLACE "@" "${SCRATCH}" ARGS "${ARGS}")
 string(REPLACE "|" ";" ARGS "${ARGS}")
+if(COPY)
+  file(COPY ${COPY} DESTINATION ${SCRATCH})
+  get_filename_component(copy_name ${COPY} NAME)
+  file(SHA256 ${COPY} copy_before)
+endif()
 
-execute_process(COMMAND ${EXE} ${ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${EXE} ${ARGS} WORKING_DIRECTORY ${SCRATCH}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 string(STRIP "${err}" err)
+if(COPY)
+  file(SHA256 ${SCRATCH}/${copy_name} copy_after)
+  if(NOT copy_after STREQUAL copy_before)
+    message(FATAL_ERROR "the run changed ${copy_name}")
+  endif()
+endif()
 
 if(EXPECT MATCHES "^fail:(.*)$")
   set(text "${CMAKE_MATCH_1}")
@@ -60,6 +74,19 @@ elseif(EXPECT MATCHES "^same:(.*)$")
       message(FATAL_ERROR "${name} differs from ${reference}/${name}: regenerate with quexal make-masks")
     endif()
   endforeach()
+elseif(EXPECT MATCHES "^help:(.*)$")
+  set(text "${CMAKE_MATCH_1}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "exit ${rc}: ${err}")
+  endif()
+  string(FIND "${out}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the help does not say '${text}':\n${out}")
+  endif()
+  file(GLOB left ${SCRATCH}/*)
+  if(left)
+    message(FATAL_ERROR "asking for help wrote ${left}")
+  endif()
 else()
   message(FATAL_ERROR "unknown EXPECT ${EXPECT}")
 endif()
