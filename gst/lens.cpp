@@ -17,7 +17,7 @@ GType lens_mode_get_type() {
         {QX_LENS_FUNNEL, "Funnel: the middle drawn inwards, sharply", "funnel"},
         {QX_LENS_BULGE, "Bulge: the middle swells, as through a fisheye", "bulge"},
         {QX_LENS_MAGNIFY, "Magnify: the middle swells strongly, as under a magnifier", "magnify"},
-        {QX_LENS_CUSHION, "Cushion: a square swelling, each axis on its own", "cushion"},
+        {QX_LENS_STRETCH, "Stretch: the middle stretched along each axis into a square block", "stretch"},
         {QX_LENS_PINCH, "Pinch: the middle drawn inwards, gently", "pinch"},
         {0, nullptr, nullptr},
     };
@@ -79,7 +79,7 @@ static void gst_quexal_lens_class_init(GstQuexalLensClass *klass) {
     gst_quexal_filter_class_set_metadata(
         GST_ELEMENT_CLASS(klass), "Quexal lens",
         "Bends the picture as a lens would: a swirl, a mirror, or a radial distortion (funnel, bulge, "
-        "magnify, cushion, pinch).",
+        "magnify, stretch, pinch).",
         "v4l2src ! videoconvert ! video/x-raw,format=BGR ! quexallens mode=bulge ! videoconvert ! "
         "autovideosink");
     gst_type_mark_as_plugin_api(lens_mode_get_type(), static_cast<GstPluginAPIFlags>(0));

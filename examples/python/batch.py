@@ -5,7 +5,7 @@ its video, named after it and the effect (clip.avi -> clip-sepia.avi).
     python3 batch.py FOLDER EFFECT [--data DIR]
 
 EFFECT is colour:NAME (negative, grey, glow, soft_grey, sepia),
-lens:NAME (swirl, mirror, funnel, bulge, magnify, cushion, pinch), fire,
+lens:NAME (swirl, mirror, funnel, bulge, magnify, stretch, pinch), fire,
 or eyes:NAME (pixelate, blur). Results are MJPG .avi files. batch_dask.py
 runs the same work spread over a Dask cluster.
 """

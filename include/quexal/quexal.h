@@ -85,7 +85,7 @@ enum {
 #define QX_LENS_FUNNEL 3    /* the middle drawn inwards, sharply */
 #define QX_LENS_BULGE 4     /* the middle swells, as through a fisheye */
 #define QX_LENS_MAGNIFY 5   /* the middle swells strongly, as under a magnifier */
-#define QX_LENS_CUSHION 6   /* a square swelling, each axis on its own */
+#define QX_LENS_STRETCH 6   /* the middle stretched along each axis into a square block */
 #define QX_LENS_PINCH 7     /* the middle drawn inwards, gently */
 
 /* Eye band modes for QX_process_mask (other values draw the picture). */

@@ -35,7 +35,7 @@ enum class Lens : int32_t {
     Funnel = QX_LENS_FUNNEL,
     Bulge = QX_LENS_BULGE,
     Magnify = QX_LENS_MAGNIFY,
-    Cushion = QX_LENS_CUSHION,
+    Stretch = QX_LENS_STRETCH,
     Pinch = QX_LENS_PINCH,
 };
 

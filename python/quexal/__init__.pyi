@@ -25,7 +25,7 @@ class Lens(IntEnum):
     FUNNEL = 3
     BULGE = 4
     MAGNIFY = 5
-    CUSHION = 6
+    STRETCH = 6
     PINCH = 7
 
 class Eyes(IntEnum):

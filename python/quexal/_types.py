@@ -25,7 +25,7 @@ class Lens(IntEnum):
     FUNNEL = 3   #: the middle drawn inwards, sharply
     BULGE = 4    #: the middle swells, as through a fisheye
     MAGNIFY = 5  #: the middle swells strongly, as under a magnifier
-    CUSHION = 6  #: a square swelling, each axis on its own
+    STRETCH = 6  #: the middle stretched along each axis into a square block
     PINCH = 7    #: the middle drawn inwards, gently
 
 

@@ -38,7 +38,7 @@ SEPIA) or its int value. Raises Refused (code -1) for another mode.)doc";
 constexpr const char* kLensDoc = R"doc(lens(frame, mode) -> frame
 
 Distorts the frame: mode is a quexal.Lens (SWIRL, MIRROR, FUNNEL, BULGE,
-MAGNIFY, CUSHION, PINCH) or 1..7. Raises Refused (code -1) for another mode.)doc";
+MAGNIFY, STRETCH, PINCH) or 1..7. Raises Refused (code -1) for another mode.)doc";
 
 constexpr const char* kFireDoc = R"doc(fire(frame) -> frame
 

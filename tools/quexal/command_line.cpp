@@ -45,7 +45,7 @@ const CLI::Validator kColour(
 
 constexpr const char* kRunFooter = R"(EFFECT: colour:negative, colour:grey, colour:glow, colour:softgrey, colour:sepia,
   lens:1 .. lens:7 or by name lens:swirl, mirror, funnel, bulge, magnify,
-  cushion, pinch; fire, mask, eyes:pixelate, eyes:blur, background.
+  stretch, pinch; fire, mask, eyes:pixelate, eyes:blur, background.
 INPUT: a picture, a video file or a camera (/dev/video0).
 OUTPUT: a picture (.png, .jpg: the last frame; out_%03d.png: every frame), a
   video file (.avi as MJPG, .mp4 as MPEG-4) or a loopback camera

@@ -23,7 +23,7 @@ constexpr std::array<NamedMode, 5> kColourModes = {{
 
 // The radial lenses named after what they do to the picture.
 constexpr std::array<NamedMode, 7> kLensModes = {{
-    {"swirl", 1}, {"mirror", 2}, {"funnel", 3}, {"bulge", 4}, {"magnify", 5}, {"cushion", 6}, {"pinch", 7},
+    {"swirl", 1}, {"mirror", 2}, {"funnel", 3}, {"bulge", 4}, {"magnify", 5}, {"stretch", 6}, {"pinch", 7},
 }};
 
 constexpr std::array<NamedMode, 2> kEyeModes = {{{"pixelate", 1}, {"blur", 2}}};
