@@ -47,25 +47,26 @@ void CFireRoutine::SetSize(int32_t newWidth, int32_t newHeight) {
 }
 
 // Writes the ramp from colour `from` to colour `to` (red in the low byte)
-// over `span` entries from `first` on. The steps are 32-bit floats, and
-// several steps may land on one entry: the last one stays.
+// over `span` entries from `first` on. The steps are held as 32-bit floats,
+// but the products and sums with them are real arithmetic, in double: a
+// float product lands one entry or one level off at a few places. Several
+// steps may land on one entry: the last one stays.
 void CFireRoutine::rampPalette(uint32_t from, uint32_t to, int32_t first, int32_t span) {
     const int32_t a[3] = {channel(from, 0), channel(from, 8), channel(from, 16)};
     const int32_t d[3] = {channel(to, 0) - a[0], channel(to, 8) - a[1], channel(to, 16) - a[2]};
     const int32_t n = std::max({std::abs(d[0]), std::abs(d[1]), std::abs(d[2])});
     if (n == 0) return;
 
-    const float indexStep = static_cast<float>(span) / static_cast<float>(n);
-    float step[3];
-    for (int i = 0; i < 3; ++i) step[i] = static_cast<float>(d[i]) / static_cast<float>(n);
+    const double indexStep = asFloat32(static_cast<double>(span) / n);
+    double step[3];
+    for (int i = 0; i < 3; ++i) step[i] = asFloat32(static_cast<double>(d[i]) / n);
 
     for (int32_t j = 0; j < n; ++j) {
-        const float fj = static_cast<float>(j);
-        const int32_t index = first + truncToInt(fj * indexStep);
+        const int32_t index = first + truncToInt(j * indexStep);
         if (index < 0 || index >= kPaletteSize - 1) continue;
         uint32_t rgb[3];
         for (int i = 0; i < 3; ++i)
-            rgb[i] = static_cast<uint32_t>(truncToInt(static_cast<float>(a[i]) + fj * step[i])) & 0xFF;
+            rgb[i] = static_cast<uint32_t>(truncToInt(a[i] + j * step[i])) & 0xFF;
         palette[index] = rgb[2] | rgb[1] << 8 | rgb[0] << 16;
     }
 }
