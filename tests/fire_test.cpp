@@ -231,13 +231,14 @@ TEST(FireEffect, WarmsUpOnTheFirstFrameAfterEachInit) {
     EXPECT_EQ(expected, frame);
 
     // A new initialisation starts the map afresh; the generator runs on.
+    // Top first now, so the flames are drawn from the buffer's end.
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, w, -h));
     EXPECT_EQ(1, ctx.fireWarmupPending);
     reference.SetSize(w, h);
     reference.Run(100);
     std::fill(frame.begin(), frame.end(), 0);
     expected = frame;
-    reference.Render(expected.data());
+    reference.Render(expected.data(), RowOrder::TopFirst);
     ASSERT_EQ(1, ctx.processFire(frame.data()));
     EXPECT_EQ(expected, frame);
 

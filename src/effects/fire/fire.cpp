@@ -16,7 +16,7 @@ int EffectContext::processFire(uint8_t* frame) {
         fire.Run(kFireWarmupSteps);
         fireWarmupPending = 0;
     }
-    fire.Render(frame);
+    fire.Render(frame, rowOrderOf(reverseRows));
     return QX_DONE;
 }
 

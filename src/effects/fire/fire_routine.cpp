@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -149,7 +150,7 @@ void CFireRoutine::Run(int32_t steps) {
     }
 }
 
-void CFireRoutine::Render(uint8_t* frame) {
+void CFireRoutine::Render(uint8_t* frame, RowOrder order) {
     SeedRow();
     Burn();
 
@@ -160,10 +161,15 @@ void CFireRoutine::Render(uint8_t* frame) {
         for (int b = 0; b < 3; ++b)
             lift[e][b] = static_cast<uint8_t>(truncToInt(channel(palette[e], 8 * b) * kFireStrength));
 
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    // Picture row r from the bottom is buffer row r of a bottom-first
+    // buffer and buffer row height - 1 - r of a top-first one.
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * 3;
+    const bool bottomFirst = order == RowOrder::BottomFirst;
+    uint8_t* bottomRow = bottomFirst ? frame : frame + (height - 1) * rowBytes;
+    const std::ptrdiff_t upward = bottomFirst ? rowBytes : -rowBytes;
     for (int32_t r = 0; r + 3 < height; ++r) {
         const uint8_t* cells = row(r + 3);
-        uint8_t* px = frame + r * rowBytes;
+        uint8_t* px = bottomRow + r * upward;
         for (int32_t x = 0; x < width; ++x, px += 3) {
             const uint8_t* l = lift[cells[x]];
             px[0] = std::max(px[0], l[0]);

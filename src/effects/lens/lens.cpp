@@ -14,10 +14,10 @@
 namespace quexal {
 
 void applySwirl(uint8_t* frame, const uint8_t* copy, int32_t width, int32_t height,
-                const int32_t* offsets, int32_t size) {
+                const int32_t* offsets, int32_t size, RowOrder order) {
     const int32_t n = size;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    const std::size_t start = swirlSquareTop(height, n) * rowBytes +
+    const std::size_t start = swirlSquareTop(height, n, order) * rowBytes +
                               static_cast<std::size_t>(swirlSquareLeft(width, n)) * 3;
     for (int32_t j = 0; j < n; ++j) {
         uint8_t* dst = frame + start + j * rowBytes;
@@ -80,7 +80,7 @@ void applyLensRemap(const uint8_t* frame, const int32_t* map, int32_t width, int
 bool EffectContext::buildLensTables(int32_t mode) {
     try {
         if (mode == kLensSwirl) {
-            SwirlMap swirl = buildSwirlMap(frameWidth, frameHeight);
+            SwirlMap swirl = buildSwirlMap(frameWidth, frameHeight, rowOrderOf(reverseRows));
             std::vector<uint8_t> copy(static_cast<std::size_t>(pixelCount) * 3);
             lensSwirlSize = swirl.size;
             lensSwirlMap = std::move(swirl.offsets);
@@ -89,7 +89,7 @@ bool EffectContext::buildLensTables(int32_t mode) {
         } else if (mode >= kLensFirstDistortion) {
             // The distortion reads the untouched frame and writes the
             // working image, so it needs no copy of its own.
-            lensRemap = buildLensRemap(frameWidth, frameHeight, mode);
+            lensRemap = buildLensRemap(frameWidth, frameHeight, mode, rowOrderOf(reverseRows));
             lensCopy = {};
         }
     } catch (const std::bad_alloc&) {
@@ -111,7 +111,7 @@ int EffectContext::processLens(uint8_t* frame, int32_t mode) {
     if (mode == kLensSwirl) {
         std::memcpy(lensCopy.data(), frame, lensCopy.size());
         applySwirl(frame, lensCopy.data(), frameWidth, frameHeight, lensSwirlMap.data(),
-                   lensSwirlSize);
+                   lensSwirlSize, rowOrderOf(reverseRows));
     } else if (mode == kLensMirror) {
         mirrorLeftHalf(frame, frameWidth, frameHeight);
     } else {
