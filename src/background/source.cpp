@@ -20,8 +20,8 @@ int EffectContext::setBkg(const void* source, int32_t type, int32_t width, int32
     }
 }
 
-// An empty path only removes the playing video: the frames that follow are
-// composited over its last frame.
+// An empty or null path only removes the playing video: the frames that
+// follow are composited over its last frame.
 int EffectContext::setBackgroundVideo(const char* path) {
     if (bkgState < 0 || !hasWorkingImages()) return QX_SET_BKG_REFUSED;
     if (videoReader) {
