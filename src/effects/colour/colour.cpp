@@ -1,31 +1,21 @@
 // The colour effect: three single-pass tones and two glow pipelines that
 // blur a toned copy of the frame and screen it over a saved picture.
-#include <cstring>
-
-#include <opencv2/imgproc.hpp>
-
 #include "core/effect_context.h"
+#include "effects/colour/colour_glow.h"
 #include "effects/colour/colour_tones.h"
 #include "quexal/quexal.h"
 
 namespace quexal {
-namespace {
-
-constexpr int kGlowBlurSize = 25;     // box window of mode 18
-constexpr int kSoftGreyBlurSize = 5;  // Gaussian window of mode 24
-
-}  // namespace
 
 // Before a successful init there is no frame geometry and no frameImage,
 // so every mode is refused alike (the pipelines could not run and the
 // single tones would have nothing to do). After init only the mode is
 // checked.
 //
-// The pipelines work on the frame copy and on frameImage and write the
-// frame only in their last two steps, which cannot fail: an allocation or
-// an OpenCV failure on the way leaves the frame untouched. The tones are
-// per pixel, so applying them after the row-order copy gives the same
-// picture as applying them to the frame first.
+// The pipelines work on frameImage and write the frame only in their last
+// step, which cannot fail: an OpenCV failure on the way leaves the frame
+// untouched. The tones are per pixel, so applying them after the row-order
+// copy gives the same picture as applying them to the frame first.
 int EffectContext::processColor(uint8_t* frame, int32_t mode) {
     if (!hasWorkingImages() || frameImage.total() != static_cast<std::size_t>(pixelCount))
         return QX_COLOR_NOT_READY;
@@ -50,31 +40,13 @@ int EffectContext::processColor(uint8_t* frame, int32_t mode) {
 // Mode 18: the brightest parts of the inverted sepia, blurred wide and
 // screened over the inverted sepia itself.
 void EffectContext::glowFrame(uint8_t* frame) {
-    const std::size_t frameBytes = static_cast<std::size_t>(pixelCount) * 3;
-    colourCopy.resize(frameBytes);
-    std::memcpy(colourCopy.data(), frame, frameBytes);
-    applyColorTone(colourCopy.data(), pixelCount, kToneInvertedSepia);
-    frameToImage(colourCopy.data(), frameImage);
-    applyColorTone(frameImage.data, pixelCount, kToneBrightKeep);
-    cv::blur(frameImage, frameImage, cv::Size(kGlowBlurSize, kGlowBlurSize), cv::Point(-1, -1),
-             cv::BORDER_REPLICATE);
-    imageToFrame(frameImage, frame);
-    screenBlend(frame, colourCopy.data(), pixelCount);
+    glowPipeline(frame, frameImage, rowOrderOf(reverseRows));
 }
 
 // Mode 24: a slightly blurred grey of the inverted sepia's bright parts,
 // screened over the untouched picture.
 void EffectContext::softGreyFrame(uint8_t* frame) {
-    const std::size_t frameBytes = static_cast<std::size_t>(pixelCount) * 3;
-    colourCopy.resize(frameBytes);
-    std::memcpy(colourCopy.data(), frame, frameBytes);
-    frameToImage(frame, frameImage);
-    applyColorTone(frameImage.data, pixelCount, kToneInvertedSepia);
-    applyColorTone(frameImage.data, pixelCount, kToneBrightLevel);
-    cv::GaussianBlur(frameImage, frameImage, cv::Size(kSoftGreyBlurSize, kSoftGreyBlurSize), 0.0,
-                     0.0, cv::BORDER_REPLICATE);
-    imageToFrame(frameImage, frame);
-    screenBlend(frame, colourCopy.data(), pixelCount);
+    softGreyPipeline(frame, frameImage, rowOrderOf(reverseRows));
 }
 
 }  // namespace quexal

@@ -229,10 +229,11 @@ QX_AVX2 inline __m256i darkLevel(__m256i q, int32_t k) {
     return _mm256_srai_epi32(_mm256_sub_epi32(q, _mm256_set1_epi32(k)), kLumaShift);
 }
 
-// 8 pixels a step. Each step reads 4 bytes past its 24, so the caller
-// leaves those 4 bytes to the portable rows.
+// 8 pixels a step from `src` to `dst`, which may be the same. Each step
+// reads 4 bytes past its 24, so the caller leaves those 4 bytes to the
+// portable rows.
 template <bool kInverted>
-QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t steps) {
+QX_AVX2 int32_t sepiaRows(const uint8_t* src, uint8_t* dst, int32_t steps) {
     const SepiaConstants& k = sepiaConstants();
     const __m256i blueGreen = laneMask(kBlueGreenMask), red = laneMask(kRedMask);
     const __m256i order = laneMask(kInverted ? kInvertedOrder : kSepiaOrder);
@@ -240,11 +241,11 @@ QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t steps) {
     const __m256i lowBG = weightPair(k.wBlue.low, k.wGreen.low);
     const __m256i highR = weightPair(k.wRed.high, 0), lowR = weightPair(k.wRed.low, 0);
     const __m256 highScale = _mm256_set1_ps(0x1p9f), lowScale = _mm256_set1_ps(0x1p-4f);
-    for (int32_t i = 0; i < steps; ++i, px += 3 * kSepiaStep) {
+    for (int32_t i = 0; i < steps; ++i, src += 3 * kSepiaStep, dst += 3 * kSepiaStep) {
         // Lane 0 holds pixels 0-3 from byte 0, lane 1 pixels 4-7 from byte 12.
         const __m256i in = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 12)), 1);
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 12)), 1);
         const __m256i bg = _mm256_shuffle_epi8(in, blueGreen);
         const __m256i r = _mm256_shuffle_epi8(in, red);
         const __m256i high = _mm256_add_epi32(_mm256_madd_epi16(bg, highBG),
@@ -267,13 +268,13 @@ QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t steps) {
                                          _mm256_packs_epi32(redByte, redByte));
         }
         // Back to 12 bytes a lane. Lane 1's bytes are stored as 8 and 4 so
-        // that no store reaches into the bytes the next step loads (a
-        // partly overlapping store would stall that load).
+        // that, in place, no store reaches into the bytes the next step
+        // loads (a partly overlapping store would stall that load).
         const __m256i out = _mm256_shuffle_epi8(planes, order);
         const __m128i upper = _mm256_extracti128_si256(out, 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm256_castsi256_si128(out));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(px + 12), upper);
-        _mm_storeu_si32(px + 20, _mm_srli_si128(upper, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(out));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12), upper);
+        _mm_storeu_si32(dst + 20, _mm_srli_si128(upper, 8));
     }
     return steps * kSepiaStep;
 }
@@ -353,10 +354,18 @@ int32_t applyColorToneAvx2(uint8_t* pixels, int32_t count, int32_t tone) {
     const int32_t blocks = count / kBlock;
     switch (tone) {
         case kToneGrey: return greyRows(pixels, blocks);
-        case kToneSepia: return sepiaRows<false>(pixels, sepiaSteps(count));
-        case kToneInvertedSepia: return sepiaRows<true>(pixels, sepiaSteps(count));
+        case kToneSepia: return sepiaRows<false>(pixels, pixels, sepiaSteps(count));
+        case kToneInvertedSepia: return sepiaRows<true>(pixels, pixels, sepiaSteps(count));
         case kToneBrightKeep: return brightRows<false>(pixels, blocks);
         case kToneBrightLevel: return brightRows<true>(pixels, blocks);
+        default: return 0;
+    }
+}
+
+int32_t applyColorToneIntoAvx2(const uint8_t* src, uint8_t* dst, int32_t count, int32_t tone) {
+    switch (tone) {
+        case kToneSepia: return sepiaRows<false>(src, dst, sepiaSteps(count));
+        case kToneInvertedSepia: return sepiaRows<true>(src, dst, sepiaSteps(count));
         default: return 0;
     }
 }
@@ -369,6 +378,7 @@ namespace quexal::detail {
 
 bool avx2Available() { return false; }
 int32_t applyColorToneAvx2(uint8_t*, int32_t, int32_t) { return 0; }
+int32_t applyColorToneIntoAvx2(const uint8_t*, uint8_t*, int32_t, int32_t) { return 0; }
 
 }  // namespace quexal::detail
 
