@@ -273,8 +273,13 @@ void callSetBkgVideo(FuzzedDataProvider& in) {
     const int result = CALL(set_bkg, source, QX_BKG_VIDEO, in.ConsumeIntegral<int32_t>(),
                                    in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(video)", result, {0, 1});
-    if ((bkgState == -1 || source == nullptr) && result != 0)
-        fail("_QX_set_bkg(video)", "set without a reference or a path", result);
+    if (bkgState == -1 && result != 0)
+        fail("_QX_set_bkg(video)", "set without a reference", result);
+    // A null path, like the empty one, only stops the video.
+    if (source == nullptr && bkgState != -1 && result != 1)
+        fail("_QX_set_bkg(video)", "refused a null path", result);
+    if (source == nullptr && ctx().bkgState != bkgState)
+        fail("_QX_set_bkg(video)", "a null path changed the source", result);
 }
 
 // A side for a picture the host holds: the library cannot check the length

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "session/session.h"
@@ -158,6 +160,28 @@ TEST_F(BadInput, SetBkgRefusesUnknownTypesAndBadPictures) {
     const auto before = frame.bytes;
     EXPECT_EQ(QX_BKG_NO_SOURCE, _QX_process_bkg(frame.data(), 1, 0xFFFFFF, 50, 0));
     EXPECT_EQ(before, frame.bytes);
+}
+
+// A null video path is a request, not a pointer the library reads: like
+// the empty path it stops the video and answers 1.
+TEST_F(BadInput, NullVideoPathStopsTheVideoLikeAnEmptyOne) {
+    EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(nullptr, QX_BKG_VIDEO, 0, 0, 0));  // no snapshot
+    ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
+    EXPECT_EQ(1, _QX_set_bkg(nullptr, QX_BKG_VIDEO, 0, 0, 0));
+    EXPECT_EQ(0, theContext().background.state);  // nothing played: still no source
+
+    const std::string clip = test::tempPath("null-path.avi");
+    ASSERT_TRUE(test::writeTestVideo(clip, kW, kH, 3));
+    ASSERT_EQ(1, _QX_set_bkg(clip.c_str(), QX_BKG_VIDEO, 0, 0, 0));
+    std::remove(clip.c_str());
+    ASSERT_NE(nullptr, theContext().background.video);
+    EXPECT_EQ(1, _QX_set_bkg(nullptr, QX_BKG_VIDEO, 7, 7, 7));
+    EXPECT_EQ(nullptr, theContext().background.video);
+    EXPECT_EQ(1, theContext().background.state);
+
+    // A null picture would be read: refused, the video state kept.
+    EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(nullptr, QX_BKG_PICTURE, 8, 8, 0));
+    EXPECT_EQ(1, theContext().background.state);
 }
 
 // Any halo, halo colour and cut line value is taken.

@@ -147,6 +147,13 @@ TEST(ColourTones, PortableAndVectorRowsAgreeOnShortRuns) {
             applyColorTone(fast.data(), count, tone);
             detail::applyColorTonePortable(portable.data(), count, tone);
             EXPECT_EQ(portable, fast) << "tone " << tone << ", " << count << " pixels";
+            // Toning into another buffer gives the same bytes.
+            const Bytes source(photo.data, photo.data + count * 3);
+            Bytes into(source.size() + 1, 77);
+            applyColorToneInto(source.data(), into.data(), count, tone);
+            EXPECT_EQ(77, into.back());
+            into.pop_back();
+            EXPECT_EQ(portable, into) << "into, tone " << tone << ", " << count << " pixels";
         }
     }
 }
@@ -173,6 +180,22 @@ TEST(ScreenBlend, BlackWhiteAndRefusals) {
     Bytes a = {100, 200, 30}, o = {50, 60, 255};
     screenBlend(a.data(), o.data(), 1);  // 255 - (155 * 205 >> 8) = 131, ...
     EXPECT_EQ((Bytes{131, 214, 255}), a);
+}
+
+// Every pair of bytes, in a run whose length is no whole number of blocks.
+TEST(ScreenBlend, EveryPairOfBytesMatchesTheFormula) {
+    Bytes pixels, other;
+    for (int p = 0; p < 256; ++p)
+        for (int q = 0; q < 256; ++q) {
+            pixels.push_back(static_cast<uint8_t>(p));
+            other.push_back(static_cast<uint8_t>(q));
+        }
+    pixels.insert(pixels.end(), {9, 200});  // 21846 pixels
+    other.insert(other.end(), {9, 100});
+    Bytes expected = pixels;
+    referenceScreen(expected.data(), other.data(), expected.size());
+    screenBlend(pixels.data(), other.data(), static_cast<int32_t>(pixels.size() / 3));
+    EXPECT_EQ(expected, pixels);
 }
 
 // ---- The export --------------------------------------------------------------
@@ -225,7 +248,7 @@ TEST(ColourEffect, OddWidthsAndRepeatedGlowCalls) {
     cv::resize(photo, crop, cv::Size(333, 17), 0, 0, cv::INTER_AREA);
     Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, crop.cols, crop.rows));
-    for (int round = 0; round < 2; ++round) {  // the second round reuses the copy
+    for (int round = 0; round < 2; ++round) {  // the second round reuses the working image
         for (const auto& [mode, expected] :
              {std::pair{16, referenceToned(crop, 16)}, {17, referenceToned(crop, 17)},
               {25, referenceToned(crop, 25)}, {18, referenceGlow(crop)},

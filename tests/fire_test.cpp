@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "session/session.h"
@@ -18,6 +21,7 @@ struct Rgb {
     int r, g, b;
     bool operator==(const Rgb&) const = default;
 };
+void PrintTo(const Rgb& c, std::ostream* os) { *os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
 
 Rgb entry(const CFireRoutine& fire, int i) {
     const uint32_t e = fire.palette[i];
@@ -47,6 +51,61 @@ TEST(FirePalette, WorkedEntriesOfTheDefaults) {
     const std::vector<uint32_t> before(fire.palette, fire.palette + 256);
     fire.SetSize(3, 2);
     EXPECT_EQ(before, std::vector<uint32_t>(fire.palette, fire.palette + 256));
+}
+
+// The default palette written out from its definition: three ramps of 85
+// entries between the key colours (black, red, orange-yellow, white), then
+// the first third again from black at entry 25. The steps are floats; the
+// products and sums with them are doubles.
+std::vector<Rgb> paletteFromItsDefinition() {
+    std::vector<Rgb> palette(256, Rgb{0, 0, 0});
+    const Rgb keys[4] = {{0, 0, 0}, {255, 0, 0}, {255, 205, 0}, {255, 255, 255}};
+    auto ramp = [&](const Rgb& a, const Rgb& b, int first, int span) {
+        const int d[3] = {b.r - a.r, b.g - a.g, b.b - a.b};
+        const int n = std::max({std::abs(d[0]), std::abs(d[1]), std::abs(d[2])});
+        const double indexStep = static_cast<float>(static_cast<double>(span) / n);
+        double step[3];
+        for (int i = 0; i < 3; ++i) step[i] = static_cast<float>(static_cast<double>(d[i]) / n);
+        for (int j = 0; j < n; ++j) {
+            const int index = first + static_cast<int>(j * indexStep);
+            if (index >= 255) continue;
+            palette[index] = {static_cast<int>(a.r + j * step[0]),
+                              static_cast<int>(a.g + j * step[1]),
+                              static_cast<int>(a.b + j * step[2])};
+        }
+    };
+    for (int s = 0; s < 3; ++s) ramp(keys[s], keys[s + 1], 85 * s, 85);
+    std::fill(palette.begin(), palette.begin() + 25, Rgb{0, 0, 0});
+    ramp(keys[0], keys[1], 25, 85 - 25);
+    return palette;
+}
+
+TEST(FirePalette, EveryEntryFollowsTheRampsInDouble) {
+    CFireRoutine fire;
+    fire.SetSize(8, 8);
+    const std::vector<Rgb> expected = paletteFromItsDefinition();
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(expected[i], entry(fire, i)) << i;
+}
+
+// Over black every lit pixel is 60 % of one of the palette's colours.
+TEST(FirePalette, FlamesOverBlackShowSixtyPercentOfItsColours) {
+    std::set<std::array<int, 3>> lit;
+    for (const Rgb& e : paletteFromItsDefinition())
+        lit.insert({static_cast<int>(e.b * 0.6), static_cast<int>(e.g * 0.6),
+                    static_cast<int>(e.r * 0.6)});
+    const int w = 320, h = 240;
+    CFireRoutine fire;
+    fire.SetSize(w, h);
+    fire.Run(100);
+    std::vector<uint8_t> frame(w * h * 3, 0);
+    fire.Render(frame.data());
+    std::set<std::array<int, 3>> seen;
+    for (std::size_t i = 0; i < frame.size(); i += 3) {
+        const std::array<int, 3> px = {frame[i], frame[i + 1], frame[i + 2]};
+        ASSERT_TRUE(lit.count(px)) << px[0] << "," << px[1] << "," << px[2];
+        seen.insert(px);
+    }
+    EXPECT_GT(seen.size(), 150u);  // most of the palette shows
 }
 
 TEST(FireSeeding, RunsOfFullHeatDrawnFromTheGenerator) {
@@ -172,13 +231,14 @@ TEST(FireEffect, WarmsUpOnTheFirstFrameAfterEachInit) {
     EXPECT_EQ(expected, frame);
 
     // A new initialisation starts the map afresh; the generator runs on.
+    // Top first now, so the flames are drawn from the buffer's end.
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, w, -h));
     EXPECT_EQ(1, ctx.fire.warmupPending);
     reference.SetSize(w, h);
     reference.Run(100);
     std::fill(frame.begin(), frame.end(), 0);
     expected = frame;
-    reference.Render(expected.data());
+    reference.Render(expected.data(), RowOrder::TopFirst);
     ASSERT_EQ(1, ctx.processFire(frame.data()));
     EXPECT_EQ(expected, frame);
 

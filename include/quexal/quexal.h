@@ -143,8 +143,9 @@ QX_EXPORT int32_t QX_API _QX_process_bkg(uint8_t *frame, int32_t halo, int32_t h
                                          int32_t cutLine, int32_t unused);
 
 /*
- * type 1: source is the path of a video file; type 2: source is a packed
- * 24-bit picture of width x height. Returns 1 when set, 0 when refused.
+ * type 1: source is the path of a video file (an empty or null path stops
+ * the video and keeps its last frame); type 2: source is a packed 24-bit
+ * picture of width x height. Returns 1 when set, 0 when refused.
  */
 QX_EXPORT int32_t QX_API _QX_set_bkg(const void *source, int32_t type, int32_t width,
                                      int32_t height, int32_t unused);

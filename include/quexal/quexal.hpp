@@ -125,7 +125,7 @@ public:
     int32_t setBackgroundPicture(const uint8_t* pixels, int32_t width, int32_t height) {
         return qx_set_bkg(handle_, pixels, QX_BKG_PICTURE, width, height, 0);
     }
-    // A video file played in a loop; an empty path stops the playing one.
+    // A video file played in a loop; an empty or null path stops the playing one.
     int32_t setBackgroundVideo(const char* path) {
         return qx_set_bkg(handle_, path, QX_BKG_VIDEO, 0, 0, 0);
     }

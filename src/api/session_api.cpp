@@ -64,9 +64,11 @@ QX_EXPORT int32_t QX_API qx_process_bkg(QxSession* s, uint8_t* frame, int32_t ha
                    [&] { return s->session.processBkg(frame, halo, haloColor, cutLine); });
 }
 
+// A null source is not refused here: for a video it asks, like the empty
+// path, to stop the video; a null picture is refused by the session.
 QX_EXPORT int32_t QX_API qx_set_bkg(QxSession* s, const void* source, int32_t type,
                                     int32_t width, int32_t height, int32_t) {
-    if (s == nullptr || source == nullptr) return QX_SET_BKG_REFUSED;
+    if (s == nullptr) return QX_SET_BKG_REFUSED;
     return guarded(QX_SET_BKG_REFUSED,
                    [&] { return s->session.setBkg(source, type, width, height); });
 }

@@ -11,7 +11,7 @@
 
 namespace quexal {
 
-// An empty path only removes the playing video: the frames that follow are
+// An empty or null path only removes the playing video: the frames that follow are
 // composited over its last frame.
 int Background::setVideo(const char* path) {
     if (state == kNoReference) return QX_SET_BKG_REFUSED;

@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/row_order.h"
+
 namespace quexal {
 
 struct FrameGeometry {
@@ -17,6 +19,7 @@ struct FrameGeometry {
     // A size has been accepted at least once.
     bool accepted() const { return pixelCount > 0; }
     cv::Size size() const { return {width, height}; }
+    RowOrder rowOrder() const { return rowOrderOf(reverseRows); }
 
     // Copies between the host's buffer and a continuous working image of
     // this size (8UC3, top row first): one block, or one flip.

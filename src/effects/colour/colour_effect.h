@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -16,18 +15,14 @@ public:
     explicit ColourEffect(const FrameGeometry& geometry) : geometry_(geometry) {}
 
     int process(uint8_t* frame, int32_t mode);
-    bool allocate();  // the glow pipelines' two frames; false when memory is short
+    bool allocate();  // the glow pipelines' working image; false when memory is short
     void release();
 
-    // Copy of the frame for the screen blend of the glow modes, and the
-    // working image the blur runs on; sized on first need and kept, so a
-    // frame costs no allocation.
-    std::vector<uint8_t> copy;
+    // The working image the glow modes blur in; sized on first need and
+    // kept, so a frame costs no allocation.
     cv::Mat image;
 
 private:
-    void glow(uint8_t* frame);      // mode 18
-    void softGrey(uint8_t* frame);  // mode 24
     const FrameGeometry& geometry_;
 };
 

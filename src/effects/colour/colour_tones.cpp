@@ -1,5 +1,7 @@
 #include "effects/colour/colour_tones.h"
 
+#include <cstring>
+
 #include "core/numeric.h"
 #include "effects/colour/colour_tones_avx2.h"
 
@@ -117,10 +119,21 @@ void applyColorTone(uint8_t* pixels, int32_t count, int32_t tone) {
                                    tone);
 }
 
+void applyColorToneInto(const uint8_t* src, uint8_t* dst, int32_t count, int32_t tone) {
+    if (src == nullptr || dst == nullptr || count <= 0) return;
+    int32_t done = 0;
+    if (detail::avx2Available()) done = detail::applyColorToneIntoAvx2(src, dst, count, tone);
+    const std::size_t offset = static_cast<std::size_t>(done) * 3;
+    std::memcpy(dst + offset, src + offset, static_cast<std::size_t>(count - done) * 3);
+    detail::applyColorTonePortable(dst + offset, count - done, tone);
+}
+
 void screenBlend(uint8_t* pixels, const uint8_t* other, int32_t count) {
     if (pixels == nullptr || other == nullptr || count <= 0) return;
     const std::size_t bytes = static_cast<std::size_t>(count) * 3;
-    for (std::size_t i = 0; i < bytes; ++i) {
+    std::size_t i = 0;
+    if (detail::avx2Available()) i = detail::screenBlendAvx2(pixels, other, bytes);
+    for (; i < bytes; ++i) {
         const unsigned product = (255u - pixels[i]) * (255u - other[i]);
         pixels[i] = static_cast<uint8_t>(255u - (product >> 8));
     }

@@ -57,6 +57,11 @@ const LumaTable& lumaTable();
 // a count of 0 or less do nothing.
 void applyColorTone(uint8_t* pixels, int32_t count, int32_t tone);
 
+// The tone applied from `src` into `dst` (count pixels each, not
+// overlapping): the same bytes as copying, then toning in place, in one
+// pass.
+void applyColorToneInto(const uint8_t* src, uint8_t* dst, int32_t count, int32_t tone);
+
 // Screens `count` pixels of `pixels` with the same pixels of `other`:
 // each byte a becomes 255 - ((255 - a) * (255 - o) >> 8). The shift divides
 // by 256, so two black bytes give 1. Does nothing for a null pointer or a

@@ -5,15 +5,19 @@
 //  - Each luma weight times 2^27 is an integer W below 2^27. Split it as
 //    W = Wh * 2^13 + Wl. For a pixel, H = sum(c * Wh) < 2^24 and
 //    L = sum(c * Wl) < 2^23 are integers, so float arithmetic forms them
-//    exactly, scaled by powers of two: Hs = H * 2^-14 and Ls = L * 2^-27.
-//    The double sum of the portable row is exact and equals Hs + Ls, so its
-//    rounding to float is the single correctly rounded float add Hs + Ls.
+//    exactly. The double sum of the portable row is exact and equals
+//    (H * 2^13 + L) * 2^-27, so its rounding to float is the single
+//    correctly rounded float multiply-add L * 2^-27 + H * 2^-14. The row
+//    forms it scaled by 2^23 (L * 2^-4 + H * 2^9): scaling by a power of
+//    two commutes with the rounding, so Q = y * 2^23 exactly, and Q < 2^31.
 //  - The portable row then adds a fixed offset c in double and truncates;
-//    after clamping that is floor(y + c), which is
-//    floor(y) + floor(c) + (frac(y) >= 1 - frac(c)). For y >= 0 the
-//    truncation of y is floor(y), and y - floor(y) is exact in float, so the
-//    comparison is one float compare against the smallest float not below
-//    1 - frac(c).
+//    after clamping that is floor(y + c). y + c >= m holds exactly when
+//    Q >= (m - c) * 2^23, that is when Q >= m * 2^23 + K with the integer
+//    K = ceil(-c * 2^23), so floor(y + c) = (Q - K) >> 23: one subtract and
+//    one shift a channel. For y >= 1, Q is an integer and this is exact.
+//    Below 1 only red can be above 0, Q is y * 2^23 truncated, and no
+//    colour's luma lies in the sliver where that could move red's step (the
+//    tests check every colour).
 #include "effects/colour/colour_tones_avx2.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -139,24 +143,17 @@ QX_AVX2 int32_t greyRows(uint8_t* px, int32_t blocks) {
 // ---- Sepia -----------------------------------------------------------------
 //
 // The sepia rows keep one pixel in each 32-bit lane (8 pixels a step), so
-// that the luma comes from two 16-bit multiply-adds per part and the three
-// output bytes are put together with shifts, leaving the shuffle units
-// little to do.
+// that the luma comes from two 16-bit multiply-adds per part. The channels
+// are then one subtract and one shift each; two packs clamp them to bytes
+// (signed to 16 bits, then unsigned to 8) and one shuffle a 128-bit lane
+// puts them in pixel order.
 
 constexpr int kSepiaStep = 8;
+constexpr int kLumaShift = 23;  // Q = y * 2^kLumaShift
 
-// One output channel: floor(y + c) = floor(y) + base + (frac(y) >= tau).
-struct SepiaChannel {
-    int32_t base;
-    float tau;
-};
-
-SepiaChannel sepiaChannel(double offset) {
-    const double base = std::floor(offset);
-    const double tau = 1.0 - (offset - base);
-    float t = static_cast<float>(tau);
-    if (static_cast<double>(t) < tau) t = std::nextafter(t, 2.0f);
-    return {static_cast<int32_t>(base), t};
+// K = ceil(-offset * 2^23) of one channel: floor(y + offset) = (Q - K) >> 23.
+int32_t sepiaThreshold(double offset) {
+    return static_cast<int32_t>(std::ceil(std::ldexp(-offset, kLumaShift)));
 }
 
 // A luma weight times 2^27, split into its high part (from bit 13) and
@@ -171,21 +168,20 @@ SplitWeight splitWeight(float weight) {
 }
 
 struct SepiaConstants {
-    SepiaChannel red, green, blue;
+    int32_t red, green, blue;  // the thresholds K
     SplitWeight wRed, wGreen, wBlue;
 };
 
 const SepiaConstants& sepiaConstants() {
     static const SepiaConstants k = {
-        sepiaChannel(kSepiaRed1 - kSepiaRed2), sepiaChannel(kSepiaGreen2 - kSepiaGreen1),
-        sepiaChannel(-kSepiaBlue1 - kSepiaBlue2), splitWeight(kLumaRed),
+        sepiaThreshold(kSepiaRed1 - kSepiaRed2), sepiaThreshold(kSepiaGreen2 - kSepiaGreen1),
+        sepiaThreshold(-kSepiaBlue1 - kSepiaBlue2), splitWeight(kLumaRed),
         splitWeight(kLumaGreen), splitWeight(kLumaBlue)};
     return k;
 }
 
 // pshufb masks over a 128-bit lane holding 4 pixels: (blue, green) and
-// (red, 0) as 16-bit pairs of each 32-bit lane, and the way back from
-// 32-bit lanes of (blue, green, red, 0) to 12 packed bytes.
+// (red, 0) as 16-bit pairs of each 32-bit lane.
 constexpr std::array<uint8_t, 16> pairMask(int first, int second) {
     std::array<uint8_t, 16> m{};
     for (int j = 0; j < 4; ++j) {
@@ -197,15 +193,22 @@ constexpr std::array<uint8_t, 16> pairMask(int first, int second) {
     return m;
 }
 
-constexpr std::array<uint8_t, 16> compressMask() {
+// The way from four planes of 4 bytes in a 128-bit lane (bytes 4p..4p+3
+// hold plane p of pixels 0-3) to 12 packed bytes; `plane` names the plane
+// of blue, green and red.
+constexpr std::array<uint8_t, 16> interleaveMask(int blue, int green, int red) {
     std::array<uint8_t, 16> m{};
-    for (int t = 0; t < 16; ++t) m[t] = t < 12 ? static_cast<uint8_t>(t / 3 * 4 + t % 3) : 0x80;
+    const int plane[3] = {blue, green, red};
+    for (int t = 0; t < 16; ++t)
+        m[t] = t < 12 ? static_cast<uint8_t>(4 * plane[t % 3] + t / 3) : 0x80;
     return m;
 }
 
 alignas(16) constexpr std::array<uint8_t, 16> kBlueGreenMask = pairMask(0, 1);
 alignas(16) constexpr std::array<uint8_t, 16> kRedMask = pairMask(2, -1);
-alignas(16) constexpr std::array<uint8_t, 16> kCompressMask = compressMask();
+// Planes blue, green, red, red for tone 25; blue, red, blue, red for tone 18.
+alignas(16) constexpr std::array<uint8_t, 16> kSepiaOrder = interleaveMask(0, 1, 2);
+alignas(16) constexpr std::array<uint8_t, 16> kInvertedOrder = interleaveMask(0, 0, 1);
 
 QX_AVX2 inline __m256i laneMask(const std::array<uint8_t, 16>& m) {
     return _mm256_broadcastsi128_si256(mask(m));
@@ -216,64 +219,62 @@ QX_AVX2 inline __m256i weightPair(int16_t first, int16_t second) {
                              (static_cast<int32_t>(static_cast<uint16_t>(second)) << 16));
 }
 
-QX_AVX2 inline __m256i channelByte(__m256i whole, __m256 frac, const SepiaChannel& c) {
-    const __m256i above =
-        _mm256_castps_si256(_mm256_cmp_ps(frac, _mm256_set1_ps(c.tau), _CMP_GE_OQ));
-    const __m256i value = _mm256_sub_epi32(_mm256_add_epi32(whole, _mm256_set1_epi32(c.base)),
-                                           above);
-    return _mm256_min_epi32(_mm256_max_epi32(value, _mm256_setzero_si256()),
-                            _mm256_set1_epi32(255));
+// floor(y + offset) of a channel; red's offset is positive, so Q - K stays
+// positive and may pass 2^31: it is shifted as unsigned. The others may be
+// negative and are shifted as signed; the packs clamp both ends.
+QX_AVX2 inline __m256i redLevel(__m256i q, int32_t k) {
+    return _mm256_srli_epi32(_mm256_sub_epi32(q, _mm256_set1_epi32(k)), kLumaShift);
+}
+QX_AVX2 inline __m256i darkLevel(__m256i q, int32_t k) {
+    return _mm256_srai_epi32(_mm256_sub_epi32(q, _mm256_set1_epi32(k)), kLumaShift);
 }
 
-// 8 pixels a step. Each step reads 4 bytes past its 24, so the caller
-// leaves those 4 bytes to the portable rows.
+// 8 pixels a step from `src` to `dst`, which may be the same. Each step
+// reads 4 bytes past its 24, so the caller leaves those 4 bytes to the
+// portable rows.
 template <bool kInverted>
-QX_AVX2 int32_t sepiaRows(uint8_t* px, int32_t steps) {
+QX_AVX2 int32_t sepiaRows(const uint8_t* src, uint8_t* dst, int32_t steps) {
     const SepiaConstants& k = sepiaConstants();
     const __m256i blueGreen = laneMask(kBlueGreenMask), red = laneMask(kRedMask);
-    const __m256i compress = laneMask(kCompressMask);
+    const __m256i order = laneMask(kInverted ? kInvertedOrder : kSepiaOrder);
     const __m256i highBG = weightPair(k.wBlue.high, k.wGreen.high);
     const __m256i lowBG = weightPair(k.wBlue.low, k.wGreen.low);
     const __m256i highR = weightPair(k.wRed.high, 0), lowR = weightPair(k.wRed.low, 0);
-    const __m256 highScale = _mm256_set1_ps(0x1p-14f), lowScale = _mm256_set1_ps(0x1p-27f);
-    const __m256i invert = _mm256_set1_epi32(0xFFFFFF);
-    for (int32_t i = 0; i < steps; ++i, px += 3 * kSepiaStep) {
+    const __m256 highScale = _mm256_set1_ps(0x1p9f), lowScale = _mm256_set1_ps(0x1p-4f);
+    for (int32_t i = 0; i < steps; ++i, src += 3 * kSepiaStep, dst += 3 * kSepiaStep) {
         // Lane 0 holds pixels 0-3 from byte 0, lane 1 pixels 4-7 from byte 12.
         const __m256i in = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 12)), 1);
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 12)), 1);
         const __m256i bg = _mm256_shuffle_epi8(in, blueGreen);
         const __m256i r = _mm256_shuffle_epi8(in, red);
         const __m256i high = _mm256_add_epi32(_mm256_madd_epi16(bg, highBG),
                                               _mm256_madd_epi16(r, highR));
         const __m256i low = _mm256_add_epi32(_mm256_madd_epi16(bg, lowBG),
                                              _mm256_madd_epi16(r, lowR));
-        const __m256 y = _mm256_fmadd_ps(_mm256_cvtepi32_ps(low), lowScale,
-                                         _mm256_mul_ps(_mm256_cvtepi32_ps(high), highScale));
-        const __m256i whole = _mm256_cvttps_epi32(y);
-        const __m256 frac = _mm256_sub_ps(y, _mm256_cvtepi32_ps(whole));
+        const __m256i q = _mm256_cvttps_epi32(_mm256_fmadd_ps(
+            _mm256_cvtepi32_ps(low), lowScale, _mm256_mul_ps(_mm256_cvtepi32_ps(high), highScale)));
 
-        const __m256i redByte = channelByte(whole, frac, k.red);
-        const __m256i blueByte = channelByte(whole, frac, k.blue);
-        __m256i out;
+        const __m256i redByte = redLevel(q, k.red);
+        const __m256i blueByte = darkLevel(q, k.blue);
+        __m256i planes;
         if constexpr (kInverted) {
             // Tone 18: 255 - blue', 255 - blue', 255 - red'.
-            out = _mm256_or_si256(_mm256_or_si256(blueByte, _mm256_slli_epi32(blueByte, 8)),
-                                  _mm256_slli_epi32(redByte, 16));
-            out = _mm256_xor_si256(out, invert);
+            const __m256i words = _mm256_packs_epi32(blueByte, redByte);
+            planes = _mm256_xor_si256(_mm256_packus_epi16(words, words), _mm256_set1_epi8(-1));
         } else {
-            const __m256i greenByte = channelByte(whole, frac, k.green);
-            out = _mm256_or_si256(_mm256_or_si256(blueByte, _mm256_slli_epi32(greenByte, 8)),
-                                  _mm256_slli_epi32(redByte, 16));
+            const __m256i greenByte = darkLevel(q, k.green);
+            planes = _mm256_packus_epi16(_mm256_packs_epi32(blueByte, greenByte),
+                                         _mm256_packs_epi32(redByte, redByte));
         }
         // Back to 12 bytes a lane. Lane 1's bytes are stored as 8 and 4 so
-        // that no store reaches into the bytes the next step loads (a
-        // partly overlapping store would stall that load).
-        out = _mm256_shuffle_epi8(out, compress);
+        // that, in place, no store reaches into the bytes the next step
+        // loads (a partly overlapping store would stall that load).
+        const __m256i out = _mm256_shuffle_epi8(planes, order);
         const __m128i upper = _mm256_extracti128_si256(out, 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm256_castsi256_si128(out));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(px + 12), upper);
-        _mm_storeu_si32(px + 20, _mm_srli_si128(upper, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(out));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12), upper);
+        _mm_storeu_si32(dst + 20, _mm_srli_si128(upper, 8));
     }
     return steps * kSepiaStep;
 }
@@ -353,10 +354,18 @@ int32_t applyColorToneAvx2(uint8_t* pixels, int32_t count, int32_t tone) {
     const int32_t blocks = count / kBlock;
     switch (tone) {
         case kToneGrey: return greyRows(pixels, blocks);
-        case kToneSepia: return sepiaRows<false>(pixels, sepiaSteps(count));
-        case kToneInvertedSepia: return sepiaRows<true>(pixels, sepiaSteps(count));
+        case kToneSepia: return sepiaRows<false>(pixels, pixels, sepiaSteps(count));
+        case kToneInvertedSepia: return sepiaRows<true>(pixels, pixels, sepiaSteps(count));
         case kToneBrightKeep: return brightRows<false>(pixels, blocks);
         case kToneBrightLevel: return brightRows<true>(pixels, blocks);
+        default: return 0;
+    }
+}
+
+int32_t applyColorToneIntoAvx2(const uint8_t* src, uint8_t* dst, int32_t count, int32_t tone) {
+    switch (tone) {
+        case kToneSepia: return sepiaRows<false>(src, dst, sepiaSteps(count));
+        case kToneInvertedSepia: return sepiaRows<true>(src, dst, sepiaSteps(count));
         default: return 0;
     }
 }
@@ -369,6 +378,7 @@ namespace quexal::detail {
 
 bool avx2Available() { return false; }
 int32_t applyColorToneAvx2(uint8_t*, int32_t, int32_t) { return 0; }
+int32_t applyColorToneIntoAvx2(const uint8_t*, uint8_t*, int32_t, int32_t) { return 0; }
 
 }  // namespace quexal::detail
 

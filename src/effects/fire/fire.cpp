@@ -34,7 +34,7 @@ int FireEffect::process(uint8_t* frame) {
         routine.Run(kFireWarmupSteps);
         warmupPending = 0;
     }
-    routine.Render(frame);
+    routine.Render(frame, geometry_.rowOrder());
     return QX_DONE;
 }
 

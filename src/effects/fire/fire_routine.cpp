@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -47,25 +48,26 @@ void CFireRoutine::SetSize(int32_t newWidth, int32_t newHeight) {
 }
 
 // Writes the ramp from colour `from` to colour `to` (red in the low byte)
-// over `span` entries from `first` on. The steps are 32-bit floats, and
-// several steps may land on one entry: the last one stays.
+// over `span` entries from `first` on. The steps are held as 32-bit floats,
+// but the products and sums with them are real arithmetic, in double: a
+// float product lands one entry or one level off at a few places. Several
+// steps may land on one entry: the last one stays.
 void CFireRoutine::rampPalette(uint32_t from, uint32_t to, int32_t first, int32_t span) {
     const int32_t a[3] = {channel(from, 0), channel(from, 8), channel(from, 16)};
     const int32_t d[3] = {channel(to, 0) - a[0], channel(to, 8) - a[1], channel(to, 16) - a[2]};
     const int32_t n = std::max({std::abs(d[0]), std::abs(d[1]), std::abs(d[2])});
     if (n == 0) return;
 
-    const float indexStep = static_cast<float>(span) / static_cast<float>(n);
-    float step[3];
-    for (int i = 0; i < 3; ++i) step[i] = static_cast<float>(d[i]) / static_cast<float>(n);
+    const double indexStep = asFloat32(static_cast<double>(span) / n);
+    double step[3];
+    for (int i = 0; i < 3; ++i) step[i] = asFloat32(static_cast<double>(d[i]) / n);
 
     for (int32_t j = 0; j < n; ++j) {
-        const float fj = static_cast<float>(j);
-        const int32_t index = first + truncToInt(fj * indexStep);
+        const int32_t index = first + truncToInt(j * indexStep);
         if (index < 0 || index >= kPaletteSize - 1) continue;
         uint32_t rgb[3];
         for (int i = 0; i < 3; ++i)
-            rgb[i] = static_cast<uint32_t>(truncToInt(static_cast<float>(a[i]) + fj * step[i])) & 0xFF;
+            rgb[i] = static_cast<uint32_t>(truncToInt(a[i] + j * step[i])) & 0xFF;
         palette[index] = rgb[2] | rgb[1] << 8 | rgb[0] << 16;
     }
 }
@@ -148,7 +150,7 @@ void CFireRoutine::Run(int32_t steps) {
     }
 }
 
-void CFireRoutine::Render(uint8_t* frame) {
+void CFireRoutine::Render(uint8_t* frame, RowOrder order) {
     SeedRow();
     Burn();
 
@@ -159,10 +161,15 @@ void CFireRoutine::Render(uint8_t* frame) {
         for (int b = 0; b < 3; ++b)
             lift[e][b] = static_cast<uint8_t>(truncToInt(channel(palette[e], 8 * b) * kFireStrength));
 
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    // Picture row r from the bottom is buffer row r of a bottom-first
+    // buffer and buffer row height - 1 - r of a top-first one.
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * 3;
+    const bool bottomFirst = order == RowOrder::BottomFirst;
+    uint8_t* bottomRow = bottomFirst ? frame : frame + (height - 1) * rowBytes;
+    const std::ptrdiff_t upward = bottomFirst ? rowBytes : -rowBytes;
     for (int32_t r = 0; r + 3 < height; ++r) {
         const uint8_t* cells = row(r + 3);
-        uint8_t* px = frame + r * rowBytes;
+        uint8_t* px = bottomRow + r * upward;
         for (int32_t x = 0; x < width; ++x, px += 3) {
             const uint8_t* l = lift[cells[x]];
             px[0] = std::max(px[0], l[0]);

@@ -1,11 +1,14 @@
 // Flames from a cellular heat map drawn through a palette. Each step seeds
 // row 0 of the map with random runs of full heat and spreads the heat
 // towards higher rows by averaging every cell with its neighbours, which
-// also cools it. Heat row r + 3 is drawn onto frame row r.
+// also cools it. Heat row r + 3 is drawn onto picture row r counted from
+// the bottom, so the flames rise from the bottom edge of the picture.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "core/row_order.h"
 
 namespace quexal {
 
@@ -51,8 +54,10 @@ public:
     // `steps` times SeedRow then Burn.
     void Run(int32_t steps);
     // One step, then the map drawn onto a frame of width x height packed
-    // 24-bit pixels: each byte rises to 60 % of the palette colour if below.
-    void Render(uint8_t* frame);
+    // 24-bit pixels stored in `order`: each byte rises to 60 % of the
+    // palette colour if below. The top three rows of the picture are never
+    // drawn on.
+    void Render(uint8_t* frame, RowOrder order = RowOrder::BottomFirst);
 
     int32_t blackCount = 25;  // palette entries 0..blackCount-1 are black
     int32_t width = 0;        // map width in cells

@@ -3,18 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-
-#include <opencv2/imgproc.hpp>
-
-
 namespace quexal {
 
 void applySwirl(uint8_t* frame, const uint8_t* copy, int32_t width, int32_t height,
-                const int32_t* offsets, int32_t size) {
+                const int32_t* offsets, int32_t size, RowOrder order) {
     const int32_t n = size;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    const std::size_t start = swirlSquareTop(height, n) * rowBytes +
+    const std::size_t start = swirlSquareTop(height, n, order) * rowBytes +
                               static_cast<std::size_t>(swirlSquareLeft(width, n)) * 3;
     for (int32_t j = 0; j < n; ++j) {
         uint8_t* dst = frame + start + j * rowBytes;

@@ -7,11 +7,12 @@
 
 namespace quexal {
 
-// Rewrites the swirl square of side `size` in `frame`: each square pixel
-// takes the pixel that `copy` (the frame as it came in) holds at its own
-// position plus its offset (SwirlMap::offsets).
+// Rewrites the swirl square of side `size` in `frame`, stored in `order`:
+// each square pixel takes the pixel that `copy` (the frame as it came in)
+// holds at its own position plus its offset (SwirlMap::offsets, built for
+// the same order).
 void applySwirl(uint8_t* frame, const uint8_t* copy, int32_t width, int32_t height,
-                const int32_t* offsets, int32_t size);
+                const int32_t* offsets, int32_t size, RowOrder order = RowOrder::BottomFirst);
 
 // Mirrors the left half onto the right half in place, walking each row left
 // to right: column k >= width / 2 takes column width - k as it is at that

@@ -24,7 +24,7 @@ void LensEffect::release() {
 bool LensEffect::buildTables(int32_t newMode) {
     try {
         if (newMode == kLensSwirl) {
-            SwirlMap swirl = buildSwirlMap(geometry_.width, geometry_.height);
+            SwirlMap swirl = buildSwirlMap(geometry_.width, geometry_.height, geometry_.rowOrder());
             std::vector<uint8_t> frameCopy(static_cast<std::size_t>(geometry_.pixelCount) * 3);
             swirlSize = swirl.size;
             swirlMap = std::move(swirl.offsets);
@@ -33,7 +33,7 @@ bool LensEffect::buildTables(int32_t newMode) {
         } else if (newMode >= kLensFirstDistortion) {
             // The distortion reads the untouched frame and writes the
             // working image, so it needs no copy of its own.
-            remap = buildLensRemap(geometry_.width, geometry_.height, newMode);
+            remap = buildLensRemap(geometry_.width, geometry_.height, newMode, geometry_.rowOrder());
             copy = {};
         }
     } catch (const std::bad_alloc&) {
@@ -62,7 +62,8 @@ int LensEffect::process(uint8_t* frame, int32_t newMode, bool initialised) {
     const int32_t width = geometry_.width, height = geometry_.height;
     if (newMode == kLensSwirl) {
         std::memcpy(copy.data(), frame, copy.size());
-        applySwirl(frame, copy.data(), width, height, swirlMap.data(), swirlSize);
+        applySwirl(frame, copy.data(), width, height, swirlMap.data(), swirlSize,
+                   geometry_.rowOrder());
     } else if (newMode == kLensMirror) {
         mirrorLeftHalf(frame, width, height);
     } else {

@@ -20,21 +20,29 @@ int32_t truncatedIndex(double v, int32_t limit) {
 }  // namespace
 
 int32_t swirlSquareSize(int32_t width, int32_t height) { return std::min(width, height); }
-int32_t swirlSquareTop(int32_t height, int32_t size) { return (height - size) / 2; }
+// The square keeps its place in the picture for both orders: an odd spare
+// row lies above it in the picture, at the end of a bottom-first buffer and
+// at the start of a top-first one.
+int32_t swirlSquareTop(int32_t height, int32_t size, RowOrder order) {
+    const int32_t spare = height - size;
+    return order == RowOrder::BottomFirst ? spare / 2 : spare - spare / 2;
+}
 int32_t swirlSquareLeft(int32_t width, int32_t size) { return (width - size) / 2; }
 
-SwirlMap buildSwirlMap(int32_t width, int32_t height) {
+SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order) {
     SwirlMap map;
     if (width <= 0 || height <= 0) return map;
     const int32_t n = swirlSquareSize(width, height);
-    const int32_t top = swirlSquareTop(height, n);
+    const int32_t top = swirlSquareTop(height, n);  // the rows j below count bottom first
     const int32_t left = swirlSquareLeft(width, n);
     const int32_t half = n / 2;
     map.size = n;
     map.offsets.assign(static_cast<std::size_t>(n) * n, 0);
 
+    const bool upsideDown = order == RowOrder::TopFirst;
     for (int32_t j = 0; j < n; ++j) {
-        int32_t* out = map.offsets.data() + static_cast<std::size_t>(j) * n;
+        const int32_t bufferRow = upsideDown ? n - 1 - j : j;
+        int32_t* out = map.offsets.data() + static_cast<std::size_t>(bufferRow) * n;
         const double v = static_cast<double>(j) / n - 0.5;
         for (int32_t c = 0; c < n; ++c) {
             const double u = static_cast<double>(c) / n - 0.5;
@@ -52,7 +60,7 @@ SwirlMap buildSwirlMap(int32_t width, int32_t height) {
             // sure that no rounding slip can ever read outside the frame.
             const int32_t srcRow = top + j + rowShift, srcCol = left + c + colShift;
             if (srcRow < 0 || srcRow >= height || srcCol < 0 || srcCol >= width) continue;
-            out[c] = (rowShift * width + colShift) * 3;
+            out[c] = ((upsideDown ? -rowShift : rowShift) * width + colShift) * 3;
         }
     }
     return map;
@@ -74,21 +82,24 @@ Point2 distortPoint(double x, double y, int mode) {
     return {radius * std::cos(theta), radius * std::sin(theta)};
 }
 
-std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode) {
+// Rows j count bottom first; a top-first buffer holds row j at height - 1 - j.
+std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode, RowOrder order) {
     std::vector<int32_t> map;
     if (width <= 0 || height <= 0) return map;
     map.resize(static_cast<std::size_t>(width) * height);
     const double hw = width / 2, hh = height / 2;
+    const bool upsideDown = order == RowOrder::TopFirst;
 
-    int32_t* out = map.data();
     for (int32_t j = 0; j < height; ++j) {
         const double y = j / hh - 1.0;
+        int32_t* out = map.data() + static_cast<std::size_t>(upsideDown ? height - 1 - j : j) * width;
         for (int32_t k = 0; k < width; ++k) {
             const double x = k / hw - 1.0;
             const Point2 p = distortPoint(x, y, mode);
             const int32_t srcCol = truncatedIndex((p.x + 1.0) * hw, width);
-            const int32_t srcRow = truncatedIndex((p.y + 1.0) * hh, height);
-            *out++ = (srcCol < 0 || srcRow < 0) ? kKeepPixel : (srcRow * width + srcCol) * 3;
+            int32_t srcRow = truncatedIndex((p.y + 1.0) * hh, height);
+            if (srcRow >= 0 && upsideDown) srcRow = height - 1 - srcRow;
+            out[k] = (srcCol < 0 || srcRow < 0) ? kKeepPixel : (srcRow * width + srcCol) * 3;
         }
     }
     return map;

@@ -1,10 +1,17 @@
 // Lookup tables of the lens effect. Every table is built once per mode
 // change; applying one costs a single lookup per pixel. The builders are
 // pure: they depend on their arguments only.
+//
+// The tables address the host's buffer as it is stored. They are defined
+// for a buffer whose rows run bottom first; for one whose rows run top
+// first they are built upside down (rows walked from the other end, row
+// shifts negated), so that both hosts see the same picture.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "core/row_order.h"
 
 namespace quexal {
 
@@ -34,20 +41,24 @@ struct SwirlMap {
 // otherwise, so that it always lies inside the frame.
 int32_t swirlSquareSize(int32_t width, int32_t height);
 
-// Top-left corner of the swirl square in the frame.
-int32_t swirlSquareTop(int32_t height, int32_t size);
+// Top-left corner of the swirl square in the buffer: the first buffer row
+// it covers, and its first column.
+int32_t swirlSquareTop(int32_t height, int32_t size, RowOrder order = RowOrder::BottomFirst);
 int32_t swirlSquareLeft(int32_t width, int32_t size);
 
-// Builds the swirl table for a width x height frame of packed 24-bit pixels.
-SwirlMap buildSwirlMap(int32_t width, int32_t height);
+// Builds the swirl table for a width x height frame of packed 24-bit pixels
+// stored in `order`; its rows follow the buffer's from swirlSquareTop on.
+SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order = RowOrder::BottomFirst);
 
 // The radial distortion of modes 3 to 7 for a point in frame coordinates
 // that run from -1 to 1 with 0 at the centre. Other modes keep the point.
 Point2 distortPoint(double x, double y, int mode);
 
-// Builds the distortion table of `mode` for a width x height frame: per
-// pixel, row by row, the byte offset of its source pixel from the start of
-// the frame, or kKeepPixel where the source falls outside the frame.
-std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode);
+// Builds the distortion table of `mode` for a width x height frame stored in
+// `order`: per pixel, in buffer order, the byte offset of its source pixel
+// from the start of the buffer, or kKeepPixel where the source falls
+// outside the frame.
+std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode,
+                                    RowOrder order = RowOrder::BottomFirst);
 
 }  // namespace quexal
