@@ -10,6 +10,11 @@
 
 namespace quexal {
 
+static_assert(kLensSwirl == QX_LENS_SWIRL && kLensMirror == QX_LENS_MIRROR &&
+              kLensFunnel == QX_LENS_FUNNEL && kLensBulge == QX_LENS_BULGE &&
+              kLensMagnify == QX_LENS_MAGNIFY && kLensStretch == QX_LENS_STRETCH &&
+              kLensPinch == QX_LENS_PINCH);
+
 void LensEffect::release() {
     swirlMap = {};
     remap = {};

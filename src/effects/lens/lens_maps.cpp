@@ -66,20 +66,32 @@ SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order) {
     return map;
 }
 
-Point2 distortPoint(double x, double y, int mode) {
-    if (mode == 6) return {x * std::abs(x), y * std::abs(y)};
+// The radial distortions: each gives the source radius for a destination
+// radius r (0 at the centre, 1 at the edge midpoints), along the same ray.
+double funnelRadius(double r) { return 0.5 * std::sqrt(r) * std::exp(0.5 * r); }
+double bulgeRadius(double r) { return r * r; }
+double magnifyRadius(double r) { return 0.25 * r * std::exp(std::sqrt(r)); }
+double pinchRadius(double r) { return r * (1.0 + std::exp(-4.0 * r * r)); }
 
+// The stretch works on each axis alone, so lines stay straight.
+Point2 stretchPoint(double x, double y) { return {x * std::abs(x), y * std::abs(y)}; }
+
+Point2 alongRay(double x, double y, double (*radius)(double)) {
     const double r = std::sqrt(x * x + y * y);
-    double radius;
+    const double scaled = radius(r);
+    const double theta = std::atan2(y, x);
+    return {scaled * std::cos(theta), scaled * std::sin(theta)};
+}
+
+Point2 distortPoint(double x, double y, int mode) {
     switch (mode) {
-        case 3: radius = 0.5 * std::sqrt(r) * std::exp(0.5 * r); break;
-        case 4: radius = r * r; break;
-        case 5: radius = 0.25 * r * std::exp(std::sqrt(r)); break;
-        case 7: radius = r * (1.0 + std::exp(-4.0 * r * r)); break;
+        case kLensFunnel: return alongRay(x, y, funnelRadius);
+        case kLensBulge: return alongRay(x, y, bulgeRadius);
+        case kLensMagnify: return alongRay(x, y, magnifyRadius);
+        case kLensStretch: return stretchPoint(x, y);
+        case kLensPinch: return alongRay(x, y, pinchRadius);
         default: return {x, y};
     }
-    const double theta = std::atan2(y, x);
-    return {radius * std::cos(theta), radius * std::sin(theta)};
 }
 
 // Rows j count bottom first; a top-first buffer holds row j at height - 1 - j.

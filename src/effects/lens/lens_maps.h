@@ -18,8 +18,13 @@ namespace quexal {
 // Lens modes of the effect.
 inline constexpr int kLensSwirl = 1;
 inline constexpr int kLensMirror = 2;
-inline constexpr int kLensFirstDistortion = 3;
-inline constexpr int kLensLastDistortion = 7;
+inline constexpr int kLensFunnel = 3;
+inline constexpr int kLensBulge = 4;
+inline constexpr int kLensMagnify = 5;
+inline constexpr int kLensStretch = 6;
+inline constexpr int kLensPinch = 7;
+inline constexpr int kLensFirstDistortion = kLensFunnel;
+inline constexpr int kLensLastDistortion = kLensPinch;
 
 // A map entry that leaves its pixel as it is.
 inline constexpr int32_t kKeepPixel = -1;
@@ -50,8 +55,15 @@ int32_t swirlSquareLeft(int32_t width, int32_t size);
 // stored in `order`; its rows follow the buffer's from swirlSquareTop on.
 SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order = RowOrder::BottomFirst);
 
-// The radial distortion of modes 3 to 7 for a point in frame coordinates
-// that run from -1 to 1 with 0 at the centre. Other modes keep the point.
+// Where the distortion of modes 3 to 7 takes the picture for a point in
+// frame coordinates that run from -1 to 1 with 0 at the centre: one small
+// pure function per mode (funnelRadius, ..., stretchPoint). Other modes
+// keep the point.
+double funnelRadius(double r);
+double bulgeRadius(double r);
+double magnifyRadius(double r);
+double pinchRadius(double r);
+Point2 stretchPoint(double x, double y);
 Point2 distortPoint(double x, double y, int mode);
 
 // Builds the distortion table of `mode` for a width x height frame stored in
