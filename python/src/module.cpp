@@ -109,6 +109,12 @@ PYBIND11_MODULE(_quexal, m) {
              kSetBackgroundDoc)
         .def("background", &Session::background, py::arg("frame"),
              py::arg("halo") = py::none(), py::arg("cut_line") = 0, kBackgroundDoc)
+        .def("set_option", &Session::setOption, py::arg("name"), py::arg("value"),
+             R"doc(set_option(name, value)
+
+Sets a session option, e.g. set_option("exposure_compensation", 1) to have
+the background effect follow the camera's own exposure changes since the
+snapshot. Raises ValueError for an unknown name or a value out of range.)doc")
         .def("close", &Session::close,
              "close()\n\nFrees the session and stops a background video; later calls "
              "raise ValueError. Closing twice does nothing.")

@@ -186,6 +186,13 @@ void Session::snapshot(const py::object& frame) {
     if (!hasSnapshot_) refuse(rc, "the snapshot was refused");
 }
 
+void Session::setOption(const std::string& name, int32_t value) {
+    const int32_t rc = run([&](QxSession* s) { return qx_set_option(s, name.c_str(), value); });
+    if (rc == QX_OPTION_UNKNOWN) throw py::value_error("unknown option: " + name);
+    if (rc == QX_OPTION_OUT_OF_RANGE)
+        throw py::value_error("value " + std::to_string(value) + " is out of range for " + name);
+}
+
 void Session::setBackground(const py::object& source) {
     if (py::isinstance<py::array>(source)) return setBackgroundPicture(source);
     const bool isPath = py::isinstance<py::str>(source) || py::isinstance<py::bytes>(source) ||

@@ -41,6 +41,7 @@ public:
     void setMaskPicture(const py::object& picture, int32_t kind);
     void snapshot(const py::object& frame);
     void setBackground(const py::object& source);
+    void setOption(const std::string& name, int32_t value);
     py::object background(const py::object& frame, const py::object& halo, int32_t cutLine);
 
 private:

@@ -120,6 +120,11 @@ def test_arguments_out_of_range_raise_before_the_library_runs(session, photo):
         session.background(frame, cut_line=101)
     with pytest.raises(TypeError, match="numpy BGR picture"):
         session.set_background(42)
+    with pytest.raises(ValueError, match="unknown option"):
+        session.set_option("exposure", 1)
+    with pytest.raises(ValueError, match="out of range"):
+        session.set_option("exposure_compensation", 2)
+    session.set_option("exposure_compensation", 1)
     np.testing.assert_array_equal(frame, photo)
 
 
