@@ -8,7 +8,7 @@
 
 namespace {
 
-enum { PROP_0, PROP_SOURCE, PROP_REFERENCE, PROP_HALO_COLOUR, PROP_CUT_LINE };
+enum { PROP_0, PROP_SOURCE, PROP_REFERENCE, PROP_HALO_COLOUR, PROP_CUT_LINE, PROP_EXPOSURE_COMPENSATION };
 
 enum { SIGNAL_SNAPSHOT, LAST_SIGNAL };
 guint signals[LAST_SIGNAL];
@@ -26,6 +26,7 @@ struct Settings {
     gchar *reference;
     gint halo_colour;
     gint cut_line;
+    gboolean exposure_compensation;
 };
 
 }  // namespace
@@ -61,6 +62,7 @@ static void gst_quexal_background_set_property(GObject *object, guint id, const 
         break;
     case PROP_HALO_COLOUR: self->settings.halo_colour = g_value_get_int(value); break;
     case PROP_CUT_LINE: self->settings.cut_line = g_value_get_int(value); break;
+    case PROP_EXPOSURE_COMPENSATION: self->settings.exposure_compensation = g_value_get_boolean(value); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -74,6 +76,7 @@ static void gst_quexal_background_get_property(GObject *object, guint id, GValue
     case PROP_REFERENCE: g_value_set_string(value, self->settings.reference); break;
     case PROP_HALO_COLOUR: g_value_set_int(value, self->settings.halo_colour); break;
     case PROP_CUT_LINE: g_value_set_int(value, self->settings.cut_line); break;
+    case PROP_EXPOSURE_COMPENSATION: g_value_set_boolean(value, self->settings.exposure_compensation); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -161,6 +164,7 @@ static GstFlowReturn gst_quexal_background_process(GstQuexalFilter *filter, guin
     gchar *source = g_strdup(self->settings.source);
     const gint halo_colour = self->settings.halo_colour;
     const gint cut_line = self->settings.cut_line;
+    const gboolean exposure_compensation = self->settings.exposure_compensation;
     self->reference_pending = self->snapshot_pending = self->source_pending = FALSE;
     GST_OBJECT_UNLOCK(self);
 
@@ -183,6 +187,9 @@ static GstFlowReturn gst_quexal_background_process(GstQuexalFilter *filter, guin
         self->warned_no_source = TRUE;
         return GST_FLOW_OK;
     }
+    // An option the session checks cheaply: set every frame, it follows the
+    // property from the next frame on.
+    qx_set_option(gst_quexal_filter_session(filter), "exposure_compensation", exposure_compensation ? 1 : 0);
     const gboolean halo = halo_colour != kNoHalo;
     const gint32 code = qx_process_bkg(gst_quexal_filter_session(filter), frame, halo ? 1 : 0,
                                        halo ? library_colour(halo_colour) : 0, cut_line, 0);
@@ -240,6 +247,11 @@ static void install_properties(GObjectClass *object_class) {
                          "The scene below this line (in percent of the height from the top) is kept as it is, "
                          "such as a desk; 0 for none",
                          kNoCutLine, kMaxCutLine, kNoCutLine, flags));
+    g_object_class_install_property(
+        object_class, PROP_EXPOSURE_COMPENSATION,
+        g_param_spec_boolean("exposure-compensation", "Exposure compensation",
+                             "Follow the camera's own exposure changes since the empty scene was taken",
+                             FALSE, flags));
 }
 
 static void gst_quexal_background_class_init(GstQuexalBackgroundClass *klass) {
