@@ -20,12 +20,12 @@ std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::t
 
 const char* exportName(Family family) {
     switch (family) {
-    case Family::Colour: return "_QX_process_color";
-    case Family::Lens: return "_QX_process_lens";
-    case Family::Fire: return "_QX_process_fire";
+    case Family::Colour: return "qx_process_color";
+    case Family::Lens: return "qx_process_lens";
+    case Family::Fire: return "qx_process_fire";
     case Family::Mask:
-    case Family::Eyes: return "_QX_process_mask";
-    case Family::Background: return "_QX_process_bkg";
+    case Family::Eyes: return "qx_process_mask";
+    case Family::Background: return "qx_process_bkg";
     }
     return "?";
 }
@@ -103,16 +103,16 @@ Outcome EffectRunner::prepareMask() {
     }
     if (choice_.family == Family::Eyes && kind == 0) kind = maskPicture_.cols == 100 ? 4 : 1;
     const cv::Size size = maskPicture_.size();
-    const int fits = _QX_test_mask_image(size.width, size.height, kind, QX_MASK_MAGIC, 0, 0);
+    const int fits = qx_test_mask_image(nullptr, size.width, size.height, kind, QX_MASK_MAGIC, 0, 0);
     const std::string what = "mask picture " + sizeText(size) + " of kind " + std::to_string(kind);
-    if (fits == QX_TEST_MASK_BAD_KIND) return refusal(fits, what + ": _QX_test_mask_image: unknown kind");
+    if (fits == QX_TEST_MASK_BAD_KIND) return refusal(fits, what + ": qx_test_mask_image: unknown kind");
     if (fits == QX_TEST_MASK_BAD_SIZE)
-        return refusal(fits, what + ": _QX_test_mask_image: size does not fit the kind"
+        return refusal(fits, what + ": qx_test_mask_image: size does not fit the kind"
                                     " (kinds 1, 2, 8 take 200x190; 3, 4 take 100x90)");
-    if (fits != QX_DONE) return refusal(fits, what + ": _QX_test_mask_image refused it");
-    const int code = _QX_set_mask_image(maskPicture_.data, size.width, size.height, kind,
+    if (fits != QX_DONE) return refusal(fits, what + ": qx_test_mask_image refused it");
+    const int code = qx_set_mask_image(hostSession(), maskPicture_.data, size.width, size.height, kind,
                                         QX_MASK_MAGIC, 0, 0);
-    if (code != QX_DONE) return refusal(code, what + ": _QX_set_mask_image: " + maskImageReason(code));
+    if (code != QX_DONE) return refusal(code, what + ": qx_set_mask_image: " + maskImageReason(code));
     return {};
 }
 
@@ -132,8 +132,8 @@ Outcome EffectRunner::prepareBackground(const cv::Mat& firstFrame) {
                             sizeText(firstFrame.size()));
     }
     const cv::Mat hostReference = toHostOrder(reference, order_);
-    const int snap = _QX_get_bkg_snapshot(hostReference.data, reference.cols, reference.rows, 0);
-    if (snap != QX_DONE) return refusal(snap, "_QX_get_bkg_snapshot refused the reference");
+    const int snap = qx_get_bkg_snapshot(hostSession(), hostReference.data, reference.cols, reference.rows, 0);
+    if (snap != QX_DONE) return refusal(snap, "qx_get_bkg_snapshot refused the reference");
 
     // A file OpenCV reads as a picture is a still background; anything else
     // goes to the library's video reader.
@@ -143,13 +143,13 @@ Outcome EffectRunner::prepareBackground(const cv::Mat& firstFrame) {
     int set = 0;
     if (!picture.empty()) {
         if (!picture.isContinuous()) picture = picture.clone();
-        set = _QX_set_bkg(picture.data, QX_BKG_PICTURE, picture.cols, picture.rows, 0);
+        set = qx_set_bkg(hostSession(), picture.data, QX_BKG_PICTURE, picture.cols, picture.rows, 0);
     } else {
         videoSource_ = true;
-        set = _QX_set_bkg(options_.source.c_str(), QX_BKG_VIDEO, 0, 0, 0);
+        set = qx_set_bkg(hostSession(), options_.source.c_str(), QX_BKG_VIDEO, 0, 0, 0);
     }
     if (set != QX_DONE)
-        return refusal(set, std::string("_QX_set_bkg refused the ") + (videoSource_ ? "video " : "picture ") +
+        return refusal(set, std::string("qx_set_bkg refused the ") + (videoSource_ ? "video " : "picture ") +
                                 options_.source);
     return videoSource_ ? waitForVideoFrame(firstFrame) : Outcome{};
 }
@@ -170,13 +170,13 @@ Outcome EffectRunner::waitForVideoFrame(const cv::Mat& firstFrame) {
 
 int EffectRunner::callLibrary(uint8_t* frame) const {
     switch (choice_.family) {
-    case Family::Colour: return _QX_process_color(frame, choice_.mode);
-    case Family::Lens: return _QX_process_lens(frame, choice_.mode);
-    case Family::Fire: return _QX_process_fire(frame);
-    case Family::Mask: return _QX_process_mask(frame, 0, 0);
-    case Family::Eyes: return _QX_process_mask(frame, choice_.mode, 0);
+    case Family::Colour: return qx_process_color(hostSession(), frame, choice_.mode);
+    case Family::Lens: return qx_process_lens(hostSession(), frame, choice_.mode);
+    case Family::Fire: return qx_process_fire(hostSession(), frame);
+    case Family::Mask: return qx_process_mask(hostSession(), frame, 0, 0);
+    case Family::Eyes: return qx_process_mask(hostSession(), frame, choice_.mode, 0);
     case Family::Background:
-        return _QX_process_bkg(frame, options_.halo ? 1 : 0, static_cast<int32_t>(options_.haloColor),
+        return qx_process_bkg(hostSession(), frame, options_.halo ? 1 : 0, static_cast<int32_t>(options_.haloColor),
                                options_.cutLine, 0);
     }
     return 0;

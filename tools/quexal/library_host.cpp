@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <memory>
 #include <system_error>
 
 #include <opencv2/core.hpp>
@@ -70,10 +71,17 @@ fs::path findSampleRoot() {
     throw HostError("no sample folder found (data/sample in the source tree)");
 }
 
+QxSession* hostSession() {
+    static const std::unique_ptr<QxSession, void (*)(QxSession*)> session(qx_session_create(),
+                                                                         qx_session_destroy);
+    if (!session) throw HostError("out of memory for a library session");
+    return session.get();
+}
+
 void initLibrary(const std::string& dataRoot, cv::Size size, RowOrder order) {
     const int32_t height = order == RowOrder::TopDown ? -size.height : size.height;
-    if (_QX_init(dataRoot.c_str(), size.width, height, 0, 0) != QX_DONE)
-        throw HostError("_QX_init refused " + std::to_string(size.width) + "x" +
+    if (qx_init(hostSession(), dataRoot.c_str(), size.width, height, 0, 0) != QX_DONE)
+        throw HostError("qx_init refused " + std::to_string(size.width) + "x" +
                         std::to_string(size.height) + " with data folder " + dataRoot);
 }
 

@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "quexal/quexal.h"
+
 namespace qxcli {
 
 // Row order of the frames handed to the library. BottomUp is the classic
@@ -26,8 +28,12 @@ std::string findDataRoot(const std::string& override);
 // installed). Throws when missing.
 std::filesystem::path findSampleRoot();
 
-// Initialises the library for frames of this size; throws HostError when
-// _QX_init refuses.
+// The host's library session: one stream at a time, so one session for
+// the whole run, kept from the first call to the end of the program.
+QxSession* hostSession();
+
+// Initialises the host's session for frames of this size; throws HostError
+// when qx_init refuses.
 void initLibrary(const std::string& dataRoot, cv::Size size, RowOrder order);
 
 // Runs fn(buffer) on the frame laid out in the host's row order and brings
