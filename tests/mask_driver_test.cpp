@@ -192,6 +192,11 @@ TEST(Placement, OverlayRangeIsZeroToAThousand) {
     EXPECT_FALSE(overlayInRange({0, 0, 1001, 10, 0.0f}));
     EXPECT_FALSE(overlayInRange({0, 0, 10, 1001, 0.0f}));
     EXPECT_FALSE(overlayInRange({0, 0, -1, 10, 0.0f}));
+    // Faces of written size keep the thousand; wider ones grow it in proportion.
+    EXPECT_EQ(1000, maxOverlaySideFor(kOverlayLimitFaceWidth));
+    EXPECT_EQ(2000, maxOverlaySideFor(2 * kOverlayLimitFaceWidth));
+    EXPECT_TRUE(overlayInRange({0, 0, 2000, 10, 0.0f}, maxOverlaySideFor(928)));
+    EXPECT_FALSE(overlayInRange({0, 0, 2001, 10, 0.0f}, maxOverlaySideFor(928)));
 }
 
 TEST(Placement, ChangingModeKeepsTheSizeHistory) {

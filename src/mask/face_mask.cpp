@@ -18,6 +18,7 @@ cv::Size reducedSize(cv::Size full, float scale) {
 
 void FaceMask::reset() {
     trackFlags = 0;
+    trackFaceWidth = 0;
     faceX = faceY = 0;
     rightEyeX = rightEyeY = leftEyeX = leftEyeY = 0;
     detectStage = kNoFace;

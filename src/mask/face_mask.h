@@ -94,6 +94,7 @@ public:
     std::vector<cv::Point2f> trackPrevPoints, trackPoints;
     std::vector<uint8_t> trackStatus;
     int32_t trackPointCount = 0;
+    int32_t trackFaceWidth = 0;  // width of the detected face the points were seeded from
 
 private:
     bool allocated() const { return !frameImage.empty(); }

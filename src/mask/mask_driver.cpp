@@ -48,7 +48,8 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
     } else {
         Overlay overlay{};
         if (placeOverlay(maskKind, face, maskAspect, smooth, overlay) &&
-            overlayInRange(overlay) && pictureMatchesSize(*this))
+            overlayInRange(overlay, maxOverlaySideFor(faceRight - faceLeft)) &&
+            pictureMatchesSize(*this))
             drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
                      overlay.top, overlay.width, overlay.height, overlay.angle,
                      frameImage.cols, frameImage.rows, maskScratch);
