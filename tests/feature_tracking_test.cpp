@@ -9,6 +9,7 @@
 
 #include "session/session.h"
 #include "mask/feature_tracking.h"
+#include "face_frames.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -179,19 +180,6 @@ TEST(TrackFace, FollowsAFaceMovingAFewPixelsAFrame) {
     }
 }
 
-// The photo enlarged to `share` of the frame height, centred, moved by
-// (dx, dy) on a plain ground: a face close to a large camera.
-cv::Mat closeUp(const cv::Mat& photo, cv::Size frame, double share, int dx, int dy) {
-    const int h = static_cast<int>(frame.height * share), w = photo.cols * h / photo.rows;
-    cv::Mat scaled;
-    cv::resize(photo, scaled, {w, h}, 0, 0, cv::INTER_LINEAR);
-    cv::Mat out(frame, CV_8UC3, cv::Scalar(90, 100, 110));
-    const cv::Rect at((frame.width - w) / 2 + dx, (frame.height - h) / 2 + dy, w, h);
-    const cv::Rect inside = at & cv::Rect({}, frame);
-    scaled(inside - at.tl()).copyTo(out(inside));
-    return out;
-}
-
 TEST(TrackFace, HoldsALargeFaceStillOrMovingSlowlyWithoutRedetection) {
     struct Case {
         const char* photo;
@@ -205,7 +193,7 @@ TEST(TrackFace, HoldsALargeFaceStillOrMovingSlowlyWithoutRedetection) {
         const cv::Mat photo = test::loadPhoto(c.photo);
         Session ctx;
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, c.frame.width, -c.frame.height));
-        const cv::Mat first = closeUp(photo, c.frame, c.share, 0, 0);
+        const cv::Mat first = test::closeUp(photo, c.frame, c.share, 0, 0);
         ASSERT_EQ(4, ctx.face.detect(first.data)) << c.photo << " " << c.frame;
         ASSERT_GT(ctx.face.faceRight - ctx.face.faceLeft, kLossLimitFaceWidth);
         ctx.face.trackState = kTrackSeedPending;
@@ -213,7 +201,7 @@ TEST(TrackFace, HoldsALargeFaceStillOrMovingSlowlyWithoutRedetection) {
         for (int t = 1; t <= 20; ++t)  // still
             ASSERT_EQ(1, ctx.face.track(first.data)) << c.photo << " " << c.frame << " " << t;
         for (int t = 1; t <= 20; ++t) {  // drifting a pixel a frame
-            const cv::Mat moved = closeUp(photo, c.frame, c.share, t, t / 2);
+            const cv::Mat moved = test::closeUp(photo, c.frame, c.share, t, t / 2);
             ASSERT_EQ(1, ctx.face.track(moved.data)) << c.photo << " " << c.frame << " " << t;
         }
         EXPECT_EQ(0, ctx.face.redetect);

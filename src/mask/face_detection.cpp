@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "mask/face_mask.h"
@@ -16,13 +17,42 @@ constexpr double kEyeScaleStep = 1.1;
 const cv::Size kEyeMinWindow(8, 8);
 
 // Raw windows of a cascade: no grouping by the cascade (minimum neighbours
-// 0), in scan order so that the result does not depend on threading.
-std::vector<cv::Rect> rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
-                                 double scaleStep, cv::Size minWindow) {
-    std::vector<cv::Rect> windows;
+// 0), in scan order so that the result does not depend on threading. The
+// vector is the caller's, kept from one detection to the next.
+const std::vector<cv::Rect>& rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
+                                        double scaleStep, cv::Size minWindow,
+                                        std::vector<cv::Rect>& windows) {
     cascade.detectMultiScale(image, windows, scaleStep, 0, 0, minWindow);
     sortInScanOrder(windows);
     return windows;
+}
+
+// One eye search: the crop enlarged twice, then its raw eye windows.
+struct EyeSearch {
+    cv::CascadeClassifier* cascade;
+    const cv::Mat* crop;
+    cv::Mat* large;
+    std::vector<cv::Rect>* windows;
+
+    void run() const {
+        cv::resize(*crop, *large, large->size(), 0, 0, cv::INTER_AREA);
+        if (!cascade->empty()) rawWindows(*cascade, *large, kEyeScaleStep, kEyeMinWindow, *windows);
+    }
+};
+
+// The two eye searches are independent; each has its own cascade (a cascade
+// may not be used by two threads at once), crop and window list, so they
+// run side by side. Their windows are sorted, so the outcome is the same
+// as one after the other.
+void searchBothEyes(const EyeSearch& imageLeft, const EyeSearch& imageRight, bool together) {
+    if (!together || imageRight.cascade->empty()) {
+        imageRight.run();
+        imageLeft.run();
+        return;
+    }
+    cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i) (i == 0 ? imageLeft : imageRight).run();
+    }, 2);
 }
 
 // Cuts a region of the grey frame and keeps a twice-enlarged copy beside
@@ -47,10 +77,10 @@ int FaceMask::detect(const uint8_t* frame) {
 
     try {
         if (!faceCascade.empty()) {
-            const std::vector<cv::Rect> faces =
+            const std::optional<Box> face = groupFaceWindows(
                 rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                           cv::Size(geometry_.width / 6, geometry_.height / 6));
-            const std::optional<Box> face = groupFaceWindows(faces, detectScale);
+                           cv::Size(geometry_.width / 6, geometry_.height / 6), faceWindows),
+                detectScale);
             if (!face) {
                 detectStage = kNoFace;
                 return kNoFace;
@@ -69,13 +99,17 @@ int FaceMask::detect(const uint8_t* frame) {
         const EyeRegions regions = eyeRegionsOf(band);
         if (!cutEyeRegion(grayImage, regions.imageLeft, eyeCrop2, eyeCrop2Large)) return kNoFace;
         if (!cutEyeRegion(grayImage, regions.imageRight, eyeCrop1, eyeCrop1Large)) return kNoFace;
-        cv::resize(eyeCrop1, eyeCrop1Large, eyeCrop1Large.size(), 0, 0, cv::INTER_AREA);
-        cv::resize(eyeCrop2, eyeCrop2Large, eyeCrop2Large.size(), 0, 0, cv::INTER_AREA);
+        // The image-right search runs even when the image-left one will find
+        // nothing; its windows are then not used.
+        leftEyeWindows.clear();
+        rightEyeWindows.clear();
+        searchBothEyes({&eyeCascade, &eyeCrop2, &eyeCrop2Large, &leftEyeWindows},
+                       {&rightEyeCascade, &eyeCrop1, &eyeCrop1Large, &rightEyeWindows},
+                       eyeSearchesTogether);
 
         if (eyeCascade.empty()) return detectStage;
 
-        const std::optional<EyeMean> left = meanEyeWindow(
-            rawWindows(eyeCascade, eyeCrop2Large, kEyeScaleStep, kEyeMinWindow), true);
+        const std::optional<EyeMean> left = meanEyeWindow(leftEyeWindows, true);
         if (!left) return kOneEye;
         const int32_t leftOx = regions.imageLeft.x;
         leftEyeHeight = left->bottom - left->top;
@@ -83,8 +117,9 @@ int FaceMask::detect(const uint8_t* frame) {
         leftEyeY = ((left->top + regions.eyeTop) + (left->bottom + regions.eyeTop)) / 2;
         detectStage = kOneEye;
 
-        const std::optional<EyeMean> right = meanEyeWindow(
-            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow), false);
+        if (rightEyeCascade.empty())  // one cascade only: the searches take turns
+            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow, rightEyeWindows);
+        const std::optional<EyeMean> right = meanEyeWindow(rightEyeWindows, false);
         if (!right) return kOneEye;
         const int32_t rightOx = regions.imageRight.x;
         rightEyeHeight = right->bottom - right->top;

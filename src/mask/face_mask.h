@@ -63,6 +63,10 @@ public:
     int track(const uint8_t* frame);   // 1 while the track holds, 0 when lost
 
     cv::CascadeClassifier faceCascade, eyeCascade;
+    // A second copy of the eye cascade for the image-right eye, so that both
+    // eye searches can run at once; when empty they take turns on eyeCascade.
+    cv::CascadeClassifier rightEyeCascade;
+    bool eyeSearchesTogether = true;
     float detectScale = kDetectScale;
 
     // Working images, all continuous, top row first.
@@ -70,6 +74,7 @@ public:
 
     // ---- Detection ---------------------------------------------------------
     cv::Mat eyeCrop1, eyeCrop2, eyeCrop2Large, eyeCrop1Large;
+    std::vector<cv::Rect> faceWindows, leftEyeWindows, rightEyeWindows;  // kept between detections
     int32_t faceLeft = 0, eyeBandTop = 0, faceRight = 0, eyeBandBottom = 0;
     int32_t faceX = 0, faceY = 0;
     int32_t rightEyeX = 0, rightEyeY = 0, leftEyeX = 0, leftEyeY = 0;
