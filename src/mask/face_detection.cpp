@@ -79,7 +79,7 @@ int FaceMask::detect(const uint8_t* frame) {
         if (!faceCascade.empty()) {
             const std::optional<Box> face = groupFaceWindows(
                 rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                           cv::Size(geometry_.width / 6, geometry_.height / 6), faceWindows),
+                           minFaceWindow(), faceWindows),
                 detectScale);
             if (!face) {
                 detectStage = kNoFace;

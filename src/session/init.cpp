@@ -68,6 +68,8 @@ int Session::init(const char* path, int32_t width, int32_t height) {
             face.rightEyeCascade = cv::CascadeClassifier();
             return 0;
         }
+        joinCascadePath(path, faceCascadeFile, face.faceCascadePath);
+        joinCascadePath(path, eyeCascadeFile, face.eyeCascadePath);
         status = kReady;
     }
 
