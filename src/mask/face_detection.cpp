@@ -1,9 +1,11 @@
 // Face and eye detection: a face search on the reduced, equalised grey
 // frame, then an eye search in each half of the eye band.
 #include <cstdlib>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "mask/face_mask.h"
@@ -41,18 +43,44 @@ struct EyeSearch {
 };
 
 // The two eye searches are independent; each has its own cascade (a cascade
-// may not be used by two threads at once), crop and window list, so they
-// run side by side. Their windows are sorted, so the outcome is the same
-// as one after the other.
+// may not be used by two threads at once), crop and window list, so the
+// image-right one runs on a thread of its own beside the image-left one.
+// Their windows are sorted, so the outcome is the same as one after the
+// other. A plain thread rather than OpenCV's pool: the cascades already
+// spread each search over the pool, and a thread's start and join order the
+// hand-over for any checker.
 void searchBothEyes(const EyeSearch& imageLeft, const EyeSearch& imageRight, bool together) {
-    if (!together || imageRight.cascade->empty()) {
-        imageRight.run();
-        imageLeft.run();
-        return;
+    if (together && !imageRight.cascade->empty()) {
+        std::exception_ptr besideFailed;
+        std::thread beside;
+        try {
+            beside = std::thread([&imageRight, &besideFailed] {
+                try {
+                    imageRight.run();
+                } catch (...) {
+                    besideFailed = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the searches take turns below.
+        }
+        if (beside.joinable()) {
+            // Joined on every path, so that a failing search never leaves
+            // the other one running on the crops.
+            std::exception_ptr hereFailed;
+            try {
+                imageLeft.run();
+            } catch (...) {
+                hereFailed = std::current_exception();
+            }
+            beside.join();
+            if (hereFailed) std::rethrow_exception(hereFailed);
+            if (besideFailed) std::rethrow_exception(besideFailed);
+            return;
+        }
     }
-    cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range& r) {
-        for (int i = r.start; i < r.end; ++i) (i == 0 ? imageLeft : imageRight).run();
-    }, 2);
+    imageRight.run();
+    imageLeft.run();
 }
 
 // Cuts a region of the grey frame and keeps a twice-enlarged copy beside
