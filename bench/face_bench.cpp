@@ -109,6 +109,32 @@ void trackOnce(benchmark::State& state, FrameSize size) {
     reportFrames(state, still[0].size());
 }
 
+// A detection frame as a host sees it: OpenCV with its default threads,
+// a face about 210 px wide at 640x480, the eye searches side by side or in
+// turn.
+void detectSideBySide(benchmark::State& state, const char* photoName, bool together) {
+    Session ctx;
+    if (ctx.init(QUEXAL_DATA_ROOT, 640, -480) != 1) {
+        state.SkipWithError("init failed");
+        return;
+    }
+    ctx.face.eyeSearchesTogether = together;
+    const cv::Mat photo = cv::imread(std::string(QUEXAL_TEST_DATA) + "/" + photoName);
+    cv::Mat scaled, frame(480, 640, CV_8UC3, cv::Scalar(90, 100, 110));
+    const int h = 480 * 9 / 10, w = photo.cols * h / photo.rows;
+    cv::resize(photo, scaled, {w, h}, 0, 0, cv::INTER_LINEAR);
+    scaled.copyTo(frame(cv::Rect((640 - w) / 2, (480 - h) / 2, w, h)));
+    const auto frames = uncachedCopies(frame);
+    std::size_t i = 0;
+    int stage = 0;
+    for (auto _ : state) {
+        stage = ctx.face.detect(frames[i].data());
+        i = (i + 1) % frames.size();
+    }
+    if (stage != 4) state.SkipWithError("no face and eyes found");
+    state.counters["face_px"] = ctx.face.faceRight - ctx.face.faceLeft;
+}
+
 void stockFaceSearch(benchmark::State& state, FrameSize size) {
     OneThread one;
     cv::CascadeClassifier cascade;
@@ -129,6 +155,14 @@ void stockFaceSearch(benchmark::State& state, FrameSize size) {
 }
 
 const bool registered = [] {
+    for (const char* photo : {"astronaut_320x240.png", "solvay_face_320x240.png"})
+        for (bool together : {false, true}) {
+            const std::string name = std::string("face/detect_default_threads/") +
+                                     (together ? "together/" : "in_turn/") + photo;
+            benchmark::RegisterBenchmark(name.c_str(), [photo, together](benchmark::State& s) {
+                detectSideBySide(s, photo, together);
+            })->Unit(benchmark::kMillisecond)->UseRealTime();
+        }
     for (const FrameSize& size : kFaceSizes) {
         const std::string peer = std::string("face/opencv_detectMultiScale/") + size.name;
         benchmark::RegisterBenchmark(peer.c_str(),

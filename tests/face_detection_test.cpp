@@ -9,6 +9,8 @@
 
 #include "session/session.h"
 #include "mask/face_geometry.h"
+#include "face_frames.h"
+#include "quexal/quexal.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -187,6 +189,49 @@ TEST(DetectFace, RefusesBeforeInitialisation) {
     const std::vector<uint8_t> frame(320 * 240 * 3, 128);
     EXPECT_EQ(0, ctx.face.detect(frame.data()));
     EXPECT_EQ(0, ctx.face.track(frame.data()));
+}
+
+// The eye searches side by side give what they give one after the other:
+// every detection field, and the frames drawn from them.
+TEST(FaceDetection, EyeSearchesTogetherMatchThemInTurn) {
+    struct Case {
+        const char* photo;
+        cv::Size frame;
+        double share;
+    };
+    std::vector<uint8_t> picture(200 * 190 * 4, 0);
+    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7 + 255 * (i % 4 == 3));
+    for (const Case& c : {Case{"astronaut_320x240.png", {320, 240}, 1.0},
+                          Case{"solvay_face_320x240.png", {320, 240}, 1.0},
+                          Case{"astronaut_320x240.png", {640, 480}, 0.9},
+                          Case{"solvay_face_320x240.png", {640, 480}, 0.9},
+                          Case{"solvay_face_320x240.png", {1280, 720}, 1.0},
+                          Case{"astronaut_320x240.png", {1920, 1080}, 1.2}}) {
+        const cv::Mat photo = test::closeUp(test::loadPhoto(c.photo), c.frame, c.share);
+        Session together, inTurn;
+        for (Session* s : {&together, &inTurn}) {
+            ASSERT_EQ(1, s->init(QUEXAL_DATA_ROOT, c.frame.width, -c.frame.height));
+            ASSERT_EQ(QX_DONE, s->setMaskImage(picture.data(), 200, 190, kMaskAboveFace,
+                                               QX_MASK_MAGIC));
+        }
+        inTurn.face.eyeSearchesTogether = false;
+        std::vector<uint8_t> a(photo.data, photo.data + photo.total() * 3), b = a;
+        ASSERT_EQ(QX_DONE, together.processMask(a.data(), 0));
+        ASSERT_EQ(QX_DONE, inTurn.processMask(b.data(), 0));
+        const FaceMask &x = together.face, &y = inTurn.face;
+        EXPECT_EQ(kFaceAndEyes, x.detectStage) << c.photo << " " << c.frame;
+        EXPECT_EQ(std::tie(x.faceLeft, x.eyeBandTop, x.faceRight, x.eyeBandBottom, x.faceX,
+                           x.faceY, x.rightEyeX, x.rightEyeY, x.leftEyeX, x.leftEyeY,
+                           x.detectStage, x.rightEyeHeight, x.leftEyeHeight, x.eyeDistance,
+                           x.eyeMidX, x.eyeMidY, x.faceAngle),
+                  std::tie(y.faceLeft, y.eyeBandTop, y.faceRight, y.eyeBandBottom, y.faceX,
+                           y.faceY, y.rightEyeX, y.rightEyeY, y.leftEyeX, y.leftEyeY,
+                           y.detectStage, y.rightEyeHeight, y.leftEyeHeight, y.eyeDistance,
+                           y.eyeMidX, y.eyeMidY, y.faceAngle))
+            << c.photo << " " << c.frame;
+        EXPECT_TRUE(a == b) << c.photo << " " << c.frame;
+        EXPECT_FALSE(a == std::vector<uint8_t>(photo.data, photo.data + a.size()));  // drawn
+    }
 }
 
 }  // namespace

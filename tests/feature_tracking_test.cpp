@@ -9,6 +9,7 @@
 
 #include "session/session.h"
 #include "mask/feature_tracking.h"
+#include "face_frames.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -76,6 +77,36 @@ TEST(TrackLoss, EachRuleHoldsAtItsBoundaryAndFailsOnePast) {
         f.faceY = f.eyeMidY + below;
         EXPECT_EQ(holds, looksLikeFace(f)) << below;
     }
+}
+
+TEST(TrackLoss, LimitsGrowWithAFaceWiderThanTheWrittenOnesAllow) {
+    const LossLimits written;
+    for (int width : {0, 120, kLossLimitFaceWidth}) {
+        const LossLimits l = lossLimitsFor(width);
+        EXPECT_EQ(written.eyeLevels, l.eyeLevels) << width;
+        EXPECT_EQ(written.sideways, l.sideways) << width;
+        EXPECT_EQ(written.below, l.below) << width;
+    }
+    // Twice the width: twice the distances, the same least eye distance.
+    const LossLimits twice = lossLimitsFor(2 * kLossLimitFaceWidth);
+    TrackedFace f = soundFace();
+    f.faceY = f.eyeMidY + 140;
+    EXPECT_TRUE(looksLikeFace(f, twice));
+    f.faceY = f.eyeMidY + 141;
+    EXPECT_FALSE(looksLikeFace(f, twice));
+    f = soundFace();
+    f.eyeMidX = f.faceX - 140;
+    EXPECT_TRUE(looksLikeFace(f, twice));
+    f.eyeMidX = f.faceX - 141;
+    EXPECT_FALSE(looksLikeFace(f, twice));
+    f = soundFace();
+    f.leftEyeY = f.rightEyeY + 100;
+    EXPECT_TRUE(looksLikeFace(f, twice));
+    f.leftEyeY = f.rightEyeY + 101;
+    EXPECT_FALSE(looksLikeFace(f, twice));
+    f = soundFace();
+    f.eyeDistance = 15;
+    EXPECT_FALSE(looksLikeFace(f, twice));
 }
 
 // ---- Tracking a real face ----------------------------------------------
@@ -146,6 +177,34 @@ TEST(TrackFace, FollowsAFaceMovingAFewPixelsAFrame) {
         }
         EXPECT_NEAR(faceX + dx, ctx.face.faceX, 2);
         EXPECT_NEAR(faceY + dy, ctx.face.faceY, 2);
+    }
+}
+
+TEST(TrackFace, HoldsALargeFaceStillOrMovingSlowlyWithoutRedetection) {
+    struct Case {
+        const char* photo;
+        cv::Size frame;
+        double share;
+    };
+    for (const Case& c : {Case{"astronaut_320x240.png", {1280, 720}, 1.0},
+                          Case{"solvay_face_320x240.png", {1280, 720}, 1.0},
+                          Case{"astronaut_320x240.png", {1920, 1080}, 1.2},
+                          Case{"solvay_face_320x240.png", {1920, 1080}, 1.0}}) {
+        const cv::Mat photo = test::loadPhoto(c.photo);
+        Session ctx;
+        ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, c.frame.width, -c.frame.height));
+        const cv::Mat first = test::closeUp(photo, c.frame, c.share, 0, 0);
+        ASSERT_EQ(4, ctx.face.detect(first.data)) << c.photo << " " << c.frame;
+        ASSERT_GT(ctx.face.faceRight - ctx.face.faceLeft, kLossLimitFaceWidth);
+        ctx.face.trackState = kTrackSeedPending;
+        ASSERT_EQ(1, ctx.face.track(first.data));
+        for (int t = 1; t <= 20; ++t)  // still
+            ASSERT_EQ(1, ctx.face.track(first.data)) << c.photo << " " << c.frame << " " << t;
+        for (int t = 1; t <= 20; ++t) {  // drifting a pixel a frame
+            const cv::Mat moved = test::closeUp(photo, c.frame, c.share, t, t / 2);
+            ASSERT_EQ(1, ctx.face.track(moved.data)) << c.photo << " " << c.frame << " " << t;
+        }
+        EXPECT_EQ(0, ctx.face.redetect);
     }
 }
 

@@ -192,6 +192,11 @@ TEST(Placement, OverlayRangeIsZeroToAThousand) {
     EXPECT_FALSE(overlayInRange({0, 0, 1001, 10, 0.0f}));
     EXPECT_FALSE(overlayInRange({0, 0, 10, 1001, 0.0f}));
     EXPECT_FALSE(overlayInRange({0, 0, -1, 10, 0.0f}));
+    // Faces of written size keep the thousand; wider ones grow it in proportion.
+    EXPECT_EQ(1000, maxOverlaySideFor(kOverlayLimitFaceWidth));
+    EXPECT_EQ(2000, maxOverlaySideFor(2 * kOverlayLimitFaceWidth));
+    EXPECT_TRUE(overlayInRange({0, 0, 2000, 10, 0.0f}, maxOverlaySideFor(928)));
+    EXPECT_FALSE(overlayInRange({0, 0, 2001, 10, 0.0f}, maxOverlaySideFor(928)));
 }
 
 TEST(Placement, ChangingModeKeepsTheSizeHistory) {
@@ -367,9 +372,9 @@ TEST(ProcessMaskOnPortrait, RegistrationWhileTrackingRestartsFromADetection) {
 }
 
 TEST(ProcessMaskOnPortrait, LostTrackIsDetectedAgainInTheSameFrame) {
-    // Doubled, the portrait's face is found but lost on the first flow step
-    // (face point over 70 pixels below the tracked eye lines): that frame
-    // must still be drawn, from a fresh detection.
+    // The face point is moved above the eye lines after the seeding frame,
+    // so the first flow step loses the track: that frame must still be
+    // drawn, from a fresh detection.
     MaskContext m(640, -480);
     const cv::Mat image = portrait640();
     for (int i = 0; i < 3; ++i) {
@@ -379,6 +384,7 @@ TEST(ProcessMaskOnPortrait, LostTrackIsDetectedAgainInTheSameFrame) {
         REQUIRE_FACE(m.ctx);
         if (i == 1) {
             ASSERT_EQ(1, m.ctx.face.trackState);  // seeded from the first frame's detection
+            m.ctx.face.trackPrevPoints[0].y = 10;
             continue;
         }
         EXPECT_EQ(-1, m.ctx.face.trackState) << "frame " << i;

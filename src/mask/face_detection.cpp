@@ -1,6 +1,9 @@
 // Face and eye detection: a face search on the reduced, equalised grey
 // frame, then an eye search in each half of the eye band.
 #include <cstdlib>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -16,13 +19,68 @@ constexpr double kEyeScaleStep = 1.1;
 const cv::Size kEyeMinWindow(8, 8);
 
 // Raw windows of a cascade: no grouping by the cascade (minimum neighbours
-// 0), in scan order so that the result does not depend on threading.
-std::vector<cv::Rect> rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
-                                 double scaleStep, cv::Size minWindow) {
-    std::vector<cv::Rect> windows;
+// 0), in scan order so that the result does not depend on threading. The
+// vector is the caller's, kept from one detection to the next.
+const std::vector<cv::Rect>& rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
+                                        double scaleStep, cv::Size minWindow,
+                                        std::vector<cv::Rect>& windows) {
     cascade.detectMultiScale(image, windows, scaleStep, 0, 0, minWindow);
     sortInScanOrder(windows);
     return windows;
+}
+
+// One eye search: the crop enlarged twice, then its raw eye windows.
+struct EyeSearch {
+    cv::CascadeClassifier* cascade;
+    const cv::Mat* crop;
+    cv::Mat* large;
+    std::vector<cv::Rect>* windows;
+
+    void run() const {
+        cv::resize(*crop, *large, large->size(), 0, 0, cv::INTER_AREA);
+        if (!cascade->empty()) rawWindows(*cascade, *large, kEyeScaleStep, kEyeMinWindow, *windows);
+    }
+};
+
+// The two eye searches are independent; each has its own cascade (a cascade
+// may not be used by two threads at once), crop and window list, so the
+// image-right one runs on a thread of its own beside the image-left one.
+// Their windows are sorted, so the outcome is the same as one after the
+// other. A plain thread rather than OpenCV's pool: the cascades already
+// spread each search over the pool, and a thread's start and join order the
+// hand-over for any checker.
+void searchBothEyes(const EyeSearch& imageLeft, const EyeSearch& imageRight, bool together) {
+    if (together && !imageRight.cascade->empty()) {
+        std::exception_ptr besideFailed;
+        std::thread beside;
+        try {
+            beside = std::thread([&imageRight, &besideFailed] {
+                try {
+                    imageRight.run();
+                } catch (...) {
+                    besideFailed = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the searches take turns below.
+        }
+        if (beside.joinable()) {
+            // Joined on every path, so that a failing search never leaves
+            // the other one running on the crops.
+            std::exception_ptr hereFailed;
+            try {
+                imageLeft.run();
+            } catch (...) {
+                hereFailed = std::current_exception();
+            }
+            beside.join();
+            if (hereFailed) std::rethrow_exception(hereFailed);
+            if (besideFailed) std::rethrow_exception(besideFailed);
+            return;
+        }
+    }
+    imageRight.run();
+    imageLeft.run();
 }
 
 // Cuts a region of the grey frame and keeps a twice-enlarged copy beside
@@ -47,10 +105,10 @@ int FaceMask::detect(const uint8_t* frame) {
 
     try {
         if (!faceCascade.empty()) {
-            const std::vector<cv::Rect> faces =
+            const std::optional<Box> face = groupFaceWindows(
                 rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                           cv::Size(geometry_.width / 6, geometry_.height / 6));
-            const std::optional<Box> face = groupFaceWindows(faces, detectScale);
+                           minFaceWindow(), faceWindows),
+                detectScale);
             if (!face) {
                 detectStage = kNoFace;
                 return kNoFace;
@@ -69,13 +127,17 @@ int FaceMask::detect(const uint8_t* frame) {
         const EyeRegions regions = eyeRegionsOf(band);
         if (!cutEyeRegion(grayImage, regions.imageLeft, eyeCrop2, eyeCrop2Large)) return kNoFace;
         if (!cutEyeRegion(grayImage, regions.imageRight, eyeCrop1, eyeCrop1Large)) return kNoFace;
-        cv::resize(eyeCrop1, eyeCrop1Large, eyeCrop1Large.size(), 0, 0, cv::INTER_AREA);
-        cv::resize(eyeCrop2, eyeCrop2Large, eyeCrop2Large.size(), 0, 0, cv::INTER_AREA);
+        // The image-right search runs even when the image-left one will find
+        // nothing; its windows are then not used.
+        leftEyeWindows.clear();
+        rightEyeWindows.clear();
+        searchBothEyes({&eyeCascade, &eyeCrop2, &eyeCrop2Large, &leftEyeWindows},
+                       {&rightEyeCascade, &eyeCrop1, &eyeCrop1Large, &rightEyeWindows},
+                       eyeSearchesTogether);
 
         if (eyeCascade.empty()) return detectStage;
 
-        const std::optional<EyeMean> left = meanEyeWindow(
-            rawWindows(eyeCascade, eyeCrop2Large, kEyeScaleStep, kEyeMinWindow), true);
+        const std::optional<EyeMean> left = meanEyeWindow(leftEyeWindows, true);
         if (!left) return kOneEye;
         const int32_t leftOx = regions.imageLeft.x;
         leftEyeHeight = left->bottom - left->top;
@@ -83,8 +145,9 @@ int FaceMask::detect(const uint8_t* frame) {
         leftEyeY = ((left->top + regions.eyeTop) + (left->bottom + regions.eyeTop)) / 2;
         detectStage = kOneEye;
 
-        const std::optional<EyeMean> right = meanEyeWindow(
-            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow), false);
+        if (rightEyeCascade.empty())  // one cascade only: the searches take turns
+            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow, rightEyeWindows);
+        const std::optional<EyeMean> right = meanEyeWindow(rightEyeWindows, false);
         if (!right) return kOneEye;
         const int32_t rightOx = regions.imageRight.x;
         rightEyeHeight = right->bottom - right->top;

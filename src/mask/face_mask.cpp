@@ -16,8 +16,26 @@ cv::Size reducedSize(cv::Size full, float scale) {
 
 }  // namespace
 
+void FaceMask::setAsyncDetect(bool on) {
+    if (!on) {
+        worker.reset();  // waits for a running detection
+        return;
+    }
+    if (!worker) worker = std::make_unique<DetectionWorker>();
+}
+
+cv::Size FaceMask::minFaceWindow() const {
+    if (minFacePermille == kWrittenMinFacePermille)
+        return {geometry_.width / 6, geometry_.height / 6};
+    const int32_t side = truncToInt(static_cast<double>(geometry_.width) * minFacePermille /
+                                    (1000.0 * static_cast<double>(detectScale)));
+    return {side, side};
+}
+
 void FaceMask::reset() {
+    if (worker) worker->discard();  // a detection of the old size is of no use
     trackFlags = 0;
+    trackFaceWidth = 0;
     faceX = faceY = 0;
     rightEyeX = rightEyeY = leftEyeX = leftEyeY = 0;
     detectStage = kNoFace;

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
+#include "mask/detection_worker.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "session/geometry.h"
@@ -18,6 +21,11 @@ namespace quexal {
 // The reduced detection image is the frame size divided by this factor,
 // held as a 32-bit float.
 inline constexpr float kDetectScale = 1.3f;
+
+// The smallest face searched for, in thousandths of the frame width, that
+// stands for the written search window: a sixth of the frame's width and
+// height, applied to the reduced image (1.3 / 6 of the width).
+inline constexpr int32_t kWrittenMinFacePermille = 217;
 
 // Number of points the tracking buffers hold.
 inline constexpr int kTrackCapacity = 20;
@@ -56,13 +64,28 @@ public:
     void rearmDetection() {
         redetect = 1;
         trackState = kTrackSeedPending;
+        if (worker) worker->discard();
     }
+
+    // Detection on a worker thread (frames never wait for it) or on the
+    // stream's own thread, as the text has it.
+    void setAsyncDetect(bool on);
+    // Smallest window of the face search, in reduced-image pixels.
+    cv::Size minFaceWindow() const;
 
     int process(uint8_t* frame, int32_t mode);
     int detect(const uint8_t* frame);  // stage reached: 0, 1, 2 or 4
     int track(const uint8_t* frame);   // 1 while the track holds, 0 when lost
 
     cv::CascadeClassifier faceCascade, eyeCascade;
+    // A second copy of the eye cascade for the image-right eye, so that both
+    // eye searches can run at once; when empty they take turns on eyeCascade.
+    cv::CascadeClassifier rightEyeCascade;
+    bool eyeSearchesTogether = true;
+    int32_t minFacePermille = kWrittenMinFacePermille;
+    // Where the cascades came from, for a worker that loads its own.
+    std::string faceCascadePath, eyeCascadePath;
+    std::unique_ptr<DetectionWorker> worker;  // set while detection is asynchronous
     float detectScale = kDetectScale;
 
     // Working images, all continuous, top row first.
@@ -70,6 +93,7 @@ public:
 
     // ---- Detection ---------------------------------------------------------
     cv::Mat eyeCrop1, eyeCrop2, eyeCrop2Large, eyeCrop1Large;
+    std::vector<cv::Rect> faceWindows, leftEyeWindows, rightEyeWindows;  // kept between detections
     int32_t faceLeft = 0, eyeBandTop = 0, faceRight = 0, eyeBandBottom = 0;
     int32_t faceX = 0, faceY = 0;
     int32_t rightEyeX = 0, rightEyeY = 0, leftEyeX = 0, leftEyeY = 0;
@@ -94,8 +118,10 @@ public:
     std::vector<cv::Point2f> trackPrevPoints, trackPoints;
     std::vector<uint8_t> trackStatus;
     int32_t trackPointCount = 0;
+    int32_t trackFaceWidth = 0;  // width of the detected face the points were seeded from
 
 private:
+    bool adoptWorkerDetection(const uint8_t* frame);
     bool allocated() const { return !frameImage.empty(); }
     const FrameGeometry& geometry_;
 };

@@ -60,12 +60,25 @@ TrackedFace faceFromPoints(const cv::Point2f* points) {
     return f;
 }
 
-bool looksLikeFace(const TrackedFace& f) {
-    if (f.eyeDistance < 16) return false;                       // eyes run together
-    if (std::abs(f.rightEyeY - f.leftEyeY) > 50) return false;  // eye lines far apart
-    if (std::abs(f.eyeMidX - f.faceX) > 70) return false;       // face point off to a side
-    if (f.faceY - f.eyeMidY > 70) return false;                 // face point far below the eyes
-    if (f.faceY - f.eyeMidY < 0) return false;                  // face point above the eyes
+LossLimits lossLimitsFor(int32_t faceWidth) {
+    LossLimits limits;
+    if (faceWidth <= kLossLimitFaceWidth) return limits;
+    // 64-bit products: a face width is bounded by the frame, not by int32 / 70.
+    const auto grow = [faceWidth](int32_t written) {
+        return static_cast<int32_t>(static_cast<int64_t>(written) * faceWidth / kLossLimitFaceWidth);
+    };
+    limits.eyeLevels = grow(limits.eyeLevels);
+    limits.sideways = grow(limits.sideways);
+    limits.below = grow(limits.below);
+    return limits;
+}
+
+bool looksLikeFace(const TrackedFace& f, const LossLimits& limits) {
+    if (f.eyeDistance < limits.minEyeDistance) return false;                    // eyes run together
+    if (std::abs(f.rightEyeY - f.leftEyeY) > limits.eyeLevels) return false;  // eye lines far apart
+    if (std::abs(f.eyeMidX - f.faceX) > limits.sideways) return false;  // face point off to a side
+    if (f.faceY - f.eyeMidY > limits.below) return false;  // face point far below the eyes
+    if (f.faceY - f.eyeMidY < 0) return false;             // face point above the eyes
     return true;
 }
 
@@ -81,6 +94,7 @@ int FaceMask::track(const uint8_t* frame) {
                          leftEyeHeight},
                         trackPoints.data());
         trackPointCount = kTrackPoints;
+        trackFaceWidth = faceRight - faceLeft;
         trackState = kTrackSeeded;
     } else if (trackState == kTrackFollowing) {
         // The previous pyramid is kept from the last call, so only this
@@ -115,7 +129,7 @@ int FaceMask::track(const uint8_t* frame) {
         eyeMidX = f.eyeMidX;
         eyeMidY = f.eyeMidY;
         faceAngle = f.faceAngle;
-        if (!looksLikeFace(f)) {
+        if (!looksLikeFace(f, lossLimitsFor(trackFaceWidth))) {
             redetect = 1;
             trackState = kTrackSeeded;
         }

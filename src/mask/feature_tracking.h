@@ -33,7 +33,25 @@ void seedTrackPoints(const TrackSeed& seed, cv::Point2f* points);
 // Geometry of kTrackPoints points, each coordinate rounded halves to even.
 TrackedFace faceFromPoints(const cv::Point2f* points);
 
+// Distances of the loss test, in pixels. The written values hold for faces
+// up to kLossLimitFaceWidth wide: the track lines sit near the top of the
+// eye search region, 25 px below the face window's top, while the face
+// point lies half the (square) window plus 10 px below that top, so the
+// face point is about width / 2 - 15 below the lines, and reaches the
+// written 70 px at a width of 2 * (70 + 15) = 170. Wider faces grow every
+// distance in proportion to their width; the eyes' least distance stays.
+struct LossLimits {
+    int32_t minEyeDistance = 16;  // eyes closer than this run together
+    int32_t eyeLevels = 50;       // most the two eye lines may differ in y
+    int32_t sideways = 70;        // most the eye midpoint may stray from the face point
+    int32_t below = 70;           // most the face point may lie below the eye midpoint
+};
+inline constexpr int32_t kLossLimitFaceWidth = 170;
+
+// The limits for a track seeded from a face `faceWidth` pixels wide.
+LossLimits lossLimitsFor(int32_t faceWidth);
+
 // False once the tracked geometry has stopped looking like a face.
-bool looksLikeFace(const TrackedFace& face);
+bool looksLikeFace(const TrackedFace& face, const LossLimits& limits = {});
 
 }  // namespace quexal

@@ -22,6 +22,23 @@ bool pictureMatchesSize(const FaceMask& c) {
 
 }  // namespace
 
+// With detection on the worker: a finished detection that found a face and
+// both eyes seeds the tracker on this frame, as a detection made on an
+// earlier frame does; otherwise this frame goes to the worker if it is
+// idle. Answers whether the face is held for this frame.
+bool FaceMask::adoptWorkerDetection(const uint8_t* frame) {
+    const std::optional<Detection> found = worker->take();
+    if (!found || found->detectStage != kFaceAndEyes) {
+        worker->submit(frame, geometry_, {faceCascadePath, eyeCascadePath, minFacePermille});
+        return false;
+    }
+    adoptDetection(*this, *found);
+    smoothing = SmoothState{};
+    trackState = kTrackSeedPending;
+    redetect = 0;
+    return track(frame) != 0;
+}
+
 int FaceMask::process(uint8_t* frame, int32_t mode) {
     if (!allocate()) return QX_MASK_NOT_READY;
 
@@ -29,10 +46,14 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
     // falls back to a detection on this same frame.
     const bool tracked = redetect == 0 && detectStage == kFaceAndEyes && track(frame) != 0;
     if (!tracked) {
-        if (detect(frame) != kFaceAndEyes) return QX_DONE;  // no usable face: frame untouched
-        smoothing = SmoothState{};
-        trackState = kTrackSeedPending;  // the tracker seeds its points from this detection
-        redetect = 0;
+        if (worker) {
+            if (!adoptWorkerDetection(frame)) return QX_DONE;  // nothing found yet: untouched
+        } else {
+            if (detect(frame) != kFaceAndEyes) return QX_DONE;  // no usable face: frame untouched
+            smoothing = SmoothState{};
+            trackState = kTrackSeedPending;  // the tracker seeds its points from this detection
+            redetect = 0;
+        }
     }
 
     geometry_.frameToImage(frame, frameImage);
@@ -48,7 +69,8 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
     } else {
         Overlay overlay{};
         if (placeOverlay(maskKind, face, maskAspect, smooth, overlay) &&
-            overlayInRange(overlay) && pictureMatchesSize(*this))
+            overlayInRange(overlay, maxOverlaySideFor(faceRight - faceLeft)) &&
+            pictureMatchesSize(*this))
             drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
                      overlay.top, overlay.width, overlay.height, overlay.angle,
                      frameImage.cols, frameImage.rows, maskScratch);

@@ -72,9 +72,23 @@ bool placeOverlay(int32_t kind, const FaceMeasure& face, float aspect, SmoothSta
 Overlay placeEyeBand(const FaceMeasure& face, SmoothState& smooth);
 
 // True when an overlay of this size is drawn.
-inline bool overlayInRange(const Overlay& o) {
-    return o.width >= 0 && o.width <= kMaxOverlaySide && o.height >= 0 &&
-           o.height <= kMaxOverlaySide;
+inline bool overlayInRange(const Overlay& o, int32_t maxSide = kMaxOverlaySide) {
+    return o.width >= 0 && o.width <= maxSide && o.height >= 0 && o.height <= maxSide;
+}
+
+// The written side limit holds for faces up to this wide. The eye centres
+// sit mid-way across the two eye regions, W / 2 - 5 apart for a face window
+// W wide, and the widest placement (kind 8) is 4.4 eye distances, that is
+// 2.2 W - 22: 464 is the widest face whose overlay stays within 1000.
+inline constexpr int32_t kOverlayLimitFaceWidth = 464;
+
+// Side limit for a face detected `faceWidth` pixels wide: the written one,
+// grown in proportion for wider faces so that a face close to a large
+// frame is still drawn.
+inline int32_t maxOverlaySideFor(int32_t faceWidth) {
+    if (faceWidth <= kOverlayLimitFaceWidth) return kMaxOverlaySide;
+    return static_cast<int32_t>(static_cast<int64_t>(kMaxOverlaySide) * faceWidth /
+                                kOverlayLimitFaceWidth);
 }
 
 }  // namespace quexal

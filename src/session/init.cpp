@@ -61,11 +61,15 @@ int Session::init(const char* path, int32_t width, int32_t height) {
     // load leaves them pending so that the next call tries again.
     if (cascadesPending == 1) {
         if (path == nullptr || !loadCascade(face.faceCascade, path, faceCascadeFile) ||
-            !loadCascade(face.eyeCascade, path, eyeCascadeFile)) {
+            !loadCascade(face.eyeCascade, path, eyeCascadeFile) ||
+            !loadCascade(face.rightEyeCascade, path, eyeCascadeFile)) {
             face.faceCascade = cv::CascadeClassifier();
             face.eyeCascade = cv::CascadeClassifier();
+            face.rightEyeCascade = cv::CascadeClassifier();
             return 0;
         }
+        joinCascadePath(path, faceCascadeFile, face.faceCascadePath);
+        joinCascadePath(path, eyeCascadeFile, face.eyeCascadePath);
         status = kReady;
     }
 

@@ -83,6 +83,8 @@ int Session::processColor(uint8_t* frame, int32_t mode) {
 
 int Session::setOption(std::string_view name, int32_t value) {
     if (name == "exposure_compensation") background.exposureCompensation = value != 0;
+    if (name == "min_face_permille") face.minFacePermille = value;
+    if (name == "async_detect") face.setAsyncDetect(value != 0);
     return QX_OPTION_SET;
 }
 
