@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "background/exposure.h"
 #include "session/geometry.h"
 
 namespace quexal {
@@ -52,6 +53,7 @@ public:
     // Option "exposure_compensation": follow the camera's exposure changes
     // since the snapshot before comparing (off: the plain comparison).
     bool exposureCompensation = false;
+    bkg::ExposureTracker exposure;
 
     BackgroundState state = kNoReference;
     // All continuous, top row first, of the frame size.
@@ -66,6 +68,14 @@ public:
 
 private:
     bool allocated() const { return !reference.empty(); }
+    // The references the frame is compared with: the snapshot's, or their
+    // exposure-corrected copies.
+    struct References {
+        const cv::Mat &plain, &bright, &dark;
+    };
+    References comparisonReferences();
+    // `mask` holds the matte of a frame that found enough background.
+    bool matteValid_ = false;
     void stopVideo();
     const FrameGeometry& geometry_;
 };

@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "background/background.h"
+#include "background/compositing.h"
 
 namespace quexal {
 namespace bkg {
@@ -96,21 +97,34 @@ void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& dif
 
 }  // namespace
 
+// With exposure compensation the estimate is refreshed from this blurred
+// frame and last frame's matte, before `mask` is reused as scratch.
+Background::References Background::comparisonReferences() {
+    if (exposureCompensation) {
+        exposure.update(blurred, reference, matteValid_ ? mask : cv::Mat(),
+                        bkg::kFilledBackground);
+        if (exposure.prepare(reference, bkg::kReferenceShift))
+            return {exposure.corrected, exposure.bright, exposure.dark};
+    }
+    return {reference, referenceBright, referenceDark};
+}
+
 double Background::segment(int32_t cutLine) {
     using namespace bkg;
     const cv::Size frameBlur(kFrameBlurSize, kFrameBlurSize);
     cv::blur(image, blurred, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    const References refs = comparisonReferences();
 
     // Three comparisons, the frame brightened, then darkened, against the
     // references prepared with the matching shifts; their union is the raw
     // foreground.
-    differenceMask(reference, blurred, work, mask);
+    differenceMask(refs.plain, blurred, work, mask);
     mask.copyTo(gray);
     cv::add(blurred, cv::Scalar::all(kSecondComparisonShift), blurred);
-    differenceMask(referenceBright, blurred, work, mask);
+    differenceMask(refs.bright, blurred, work, mask);
     cv::add(mask, gray, gray);
     cv::add(blurred, cv::Scalar::all(kThirdComparisonShift), blurred);
-    differenceMask(referenceDark, blurred, work, mask);
+    differenceMask(refs.dark, blurred, work, mask);
     cv::add(mask, gray, gray);
 
     // Grow every region by two pixels: the dilation, then the blur, which
@@ -127,6 +141,7 @@ double Background::segment(int32_t cutLine) {
     // cut off by it or by the barrier) stays person.
     const double backgroundArea = fillFromTopCorners(mask);
     makeMatte(mask);
+    matteValid_ = enoughBackground(backgroundArea, static_cast<int32_t>(mask.total()));
     return backgroundArea;
 }
 

@@ -17,6 +17,8 @@ Background::~Background() { release(); }
 
 void Background::reset() {
     stopVideo();
+    exposure.reset();
+    matteValid_ = false;
     state = kNoReference;
 }
 
@@ -41,6 +43,9 @@ void Background::release() {
     for (cv::Mat* m : {&image, &mask, &blurred, &work, &gray, &reference, &referenceBright,
                        &referenceDark, &picture, &haloLayer, &videoFrame})
         m->release();
+    for (cv::Mat* m : {&exposure.corrected, &exposure.bright, &exposure.dark}) m->release();
+    exposure.reset();
+    matteValid_ = false;
     videoBuffer = {};
 }
 
@@ -67,6 +72,8 @@ int Background::snapshot(const uint8_t* frame, int32_t width, int32_t height) {
     cv::add(reference, cv::Scalar::all(bkg::kReferenceShift), referenceBright);
     cv::subtract(reference, cv::Scalar::all(bkg::kReferenceShift), referenceDark);
 
+    exposure.reset();
+    matteValid_ = false;
     if (state == kNoReference) state = kNoSource;
     return QX_DONE;
 }

@@ -1,0 +1,170 @@
+// Exposure tracking between the reference and the frame; the method is
+// described in exposure.h.
+#include "background/exposure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace quexal::bkg {
+namespace {
+
+struct Sample {
+    uint8_t reference, frame;
+};
+using ChannelSamples = std::array<std::vector<Sample>, 3>;
+
+bool unclipped(uint8_t v) { return v >= kClippedLevels && v <= 255 - kClippedLevels; }
+
+// Grid samples, per channel, where the matte allows (every one when
+// `matte` is empty).
+ChannelSamples collectSamples(const cv::Mat& frame, const cv::Mat& reference, const cv::Mat& matte,
+                              uint8_t background) {
+    ChannelSamples samples;
+    for (int y = kExposureSampleStep / 2; y < frame.rows; y += kExposureSampleStep) {
+        const uint8_t* f = frame.ptr<uint8_t>(y);
+        const uint8_t* r = reference.ptr<uint8_t>(y);
+        const uint8_t* m = matte.empty() ? nullptr : matte.ptr<uint8_t>(y);
+        for (int x = kExposureSampleStep / 2; x < frame.cols; x += kExposureSampleStep) {
+            if (m != nullptr && m[x] != background) continue;
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t fv = f[3 * x + c], rv = r[3 * x + c];
+                if (unclipped(fv) && unclipped(rv)) samples[c].push_back({rv, fv});
+            }
+        }
+    }
+    return samples;
+}
+
+// Median of frame - reference: the offset that a person covering less than
+// half of the samples cannot move.
+double medianDifference(const std::vector<Sample>& samples) {
+    std::array<int, 511> histogram{};
+    for (const Sample& s : samples) ++histogram[s.frame - s.reference + 255];
+    const std::size_t half = samples.size() / 2;
+    std::size_t seen = 0;
+    for (int d = 0; d < 511; ++d) {
+        seen += histogram[d];
+        if (seen > half) return d - 255.0;
+    }
+    return 0.0;
+}
+
+// Least squares of frame on reference over the samples within `band` of
+// `last`, with the gain pulled towards 1 by the ridge term.
+ChannelExposure refit(const std::vector<Sample>& samples, const ChannelExposure& last,
+                      double band) {
+    double n = 0, sr = 0, sf = 0, srr = 0, srf = 0;
+    for (const Sample& s : samples) {
+        const double r = s.reference, f = s.frame;
+        if (std::abs(f - (last.gain * r + last.offset)) > band) continue;
+        n += 1, sr += r, sf += f, srr += r * r, srf += r * f;
+    }
+    if (n < 1) return last;
+    const double meanR = sr / n, meanF = sf / n;
+    const double varR = srr - n * meanR * meanR, covRF = srf - n * meanR * meanF;
+    const double prior = n * kGainPriorLevels * kGainPriorLevels;
+    ChannelExposure fit;
+    fit.gain = std::clamp((covRF + prior) / (varR + prior), kMinGain, kMaxGain);
+    fit.offset = std::clamp(meanF - fit.gain * meanR, -kMaxOffset, kMaxOffset);
+    return fit;
+}
+
+ChannelExposure fitChannel(const std::vector<Sample>& samples) {
+    if (samples.empty()) return {};
+    ChannelExposure fit{1.0, medianDifference(samples)};
+    fit = refit(samples, fit, kFirstInlierBand);
+    return refit(samples, fit, kSecondInlierBand);
+}
+
+double stepTowards(double from, double to, double cap) {
+    return from + std::clamp(kSmoothingRate * (to - from), -cap, cap);
+}
+
+uint8_t saturate(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+// The three corrected references in one pass over the snapshot.
+void buildCorrected(const cv::Mat& reference, const ExposureTable& table, int shift,
+                    cv::Mat& corrected, cv::Mat& bright, cv::Mat& dark) {
+    for (int y = 0; y < reference.rows; ++y) {
+        const uint8_t* r = reference.ptr<uint8_t>(y);
+        uint8_t* c = corrected.ptr<uint8_t>(y);
+        uint8_t* b = bright.ptr<uint8_t>(y);
+        uint8_t* d = dark.ptr<uint8_t>(y);
+        for (int x = 0; x < reference.cols * 3; x += 3)
+            for (int k = 0; k < 3; ++k) {
+                const int v = table[k][r[x + k]];
+                c[x + k] = static_cast<uint8_t>(v);
+                b[x + k] = saturate(v + shift);
+                d[x + k] = saturate(v - shift);
+            }
+    }
+}
+
+int largestChange(const ExposureTable& a, const ExposureTable& b) {
+    int largest = 0;
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v) largest = std::max(largest, std::abs(a[c][v] - b[c][v]));
+    return largest;
+}
+
+}  // namespace
+
+Exposure fitExposure(const cv::Mat& frame, const cv::Mat& reference, const cv::Mat& matte,
+                     uint8_t background) {
+    ChannelSamples samples = collectSamples(frame, reference, matte, background);
+    if (!matte.empty() && samples[1].size() < kMinExposureSamples)
+        samples = collectSamples(frame, reference, cv::Mat(), background);
+    Exposure exposure;
+    for (int c = 0; c < 3; ++c) exposure[c] = fitChannel(samples[c]);
+    return exposure;
+}
+
+Exposure smoothExposure(const Exposure& current, const Exposure& target) {
+    Exposure next;
+    for (int c = 0; c < 3; ++c) {
+        next[c].gain = stepTowards(current[c].gain, target[c].gain, kMaxGainStep);
+        next[c].offset = stepTowards(current[c].offset, target[c].offset, kMaxOffsetStep);
+    }
+    return next;
+}
+
+ExposureTable exposureTable(const Exposure& exposure) {
+    ExposureTable table;
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v)
+            table[c][v] = saturate(
+                static_cast<int>(std::lround(exposure[c].gain * v + exposure[c].offset)));
+    return table;
+}
+
+void ExposureTracker::reset() {
+    estimate_ = {};
+    tracking_ = false;
+    valid_ = false;
+}
+
+void ExposureTracker::update(const cv::Mat& frame, const cv::Mat& reference, const cv::Mat& matte,
+                             uint8_t background) {
+    const Exposure fit = fitExposure(frame, reference, matte, background);
+    estimate_ = tracking_ ? smoothExposure(estimate_, fit) : fit;
+    tracking_ = true;
+}
+
+bool ExposureTracker::prepare(const cv::Mat& reference, int shift) {
+    const ExposureTable table = exposureTable(estimate_);
+    if (valid_ && largestChange(table, built_) < kRebuildLevels) return true;
+    try {
+        for (cv::Mat* m : {&corrected, &bright, &dark}) m->create(reference.size(), CV_8UC3);
+    } catch (...) {
+        valid_ = false;
+        return false;
+    }
+    buildCorrected(reference, table, shift, corrected, bright, dark);
+    built_ = table;
+    valid_ = true;
+    return true;
+}
+
+}  // namespace quexal::bkg
