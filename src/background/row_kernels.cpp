@@ -1,0 +1,103 @@
+// Fused row loops of the segmentation. The loops are written over the
+// interleaved bytes of a row so that the compiler vectorises them; the
+// arithmetic is the integer form of the OpenCV steps they replace, which
+// the exactness tests compare byte for byte.
+#include "background/row_kernels.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "background/segmentation.h"
+
+namespace quexal::bkg {
+namespace {
+
+constexpr int kChannels = 3;
+constexpr int kBlurRadius = kFrameBlurSize / 2;
+constexpr int kBlurArea = kFrameBlurSize * kFrameBlurSize;
+
+// round(sum / 25) for every window sum of 25 bytes: (sum + 12) / 25 as a
+// multiply and shift, exact over 0..25 * 255.
+constexpr uint32_t kDivide25Multiplier = 5243;
+constexpr int kDivide25Shift = 17;
+static_assert(((25 * 255 + kBlurArea / 2) * kDivide25Multiplier >> kDivide25Shift) == 255);
+
+inline uint8_t windowMean(uint32_t sum) {
+    return static_cast<uint8_t>(((sum + kBlurArea / 2) * kDivide25Multiplier) >> kDivide25Shift);
+}
+
+// Grey of a blue-green-red difference in 15-bit fixed point, as the 8-bit
+// colour conversion rounds it: grey > 20 exactly when the weighted sum
+// reaches (20 + 1) * 2^15 - 2^14.
+constexpr int kBlueWeight = 3735, kGreenWeight = 19235, kRedWeight = 9798;
+constexpr int kGreyShift = 15;
+constexpr int kDifferenceLimit =
+    (static_cast<int>(kDifferenceThreshold) + 1) * (1 << kGreyShift) - (1 << (kGreyShift - 1));
+
+inline bool greyExceeds(const uint8_t* d) {
+    return kBlueWeight * d[0] + kGreenWeight * d[1] + kRedWeight * d[2] >= kDifferenceLimit;
+}
+
+// Column sums of the five rows around `y` (rows clamped to the image),
+// written `kBlurRadius` pixels into `padded`, whose margins then repeat the
+// first and last pixel.
+void verticalSums(const cv::Mat& src, int y, std::vector<uint16_t>& padded) {
+    const int bytes = src.cols * kChannels;
+    const uint8_t* rows[kFrameBlurSize];
+    for (int k = 0; k < kFrameBlurSize; ++k)
+        rows[k] = src.ptr<uint8_t>(std::clamp(y + k - kBlurRadius, 0, src.rows - 1));
+    uint16_t* out = padded.data() + kBlurRadius * kChannels;
+    for (int i = 0; i < bytes; ++i)
+        out[i] = static_cast<uint16_t>(rows[0][i] + rows[1][i] + rows[2][i] + rows[3][i] +
+                                       rows[4][i]);
+    for (int p = 0; p < kBlurRadius; ++p)
+        for (int c = 0; c < kChannels; ++c) {
+            padded[p * kChannels + c] = out[c];
+            out[bytes + p * kChannels + c] = out[bytes - kChannels + c];
+        }
+}
+
+}  // namespace
+
+void boxBlur5(const cv::Mat& src, cv::Mat& dst) {
+    CV_Assert(src.type() == CV_8UC3 && dst.size() == src.size() && dst.type() == CV_8UC3);
+    const int bytes = src.cols * kChannels;
+    std::vector<uint16_t> padded(static_cast<std::size_t>(bytes) + 2 * kBlurRadius * kChannels);
+    for (int y = 0; y < src.rows; ++y) {
+        verticalSums(src, y, padded);
+        const uint16_t* v = padded.data();
+        uint8_t* out = dst.ptr<uint8_t>(y);
+        for (int i = 0; i < bytes; ++i)
+            out[i] = windowMean(v[i] + v[i + 3] + v[i + 6] + v[i + 9] + v[i + 12]);
+    }
+}
+
+void differenceUnion(const cv::Mat& blurred, const cv::Mat& plain, const cv::Mat& bright,
+                     const cv::Mat& dark, cv::Mat& foreground) {
+    const int bytes = blurred.cols * kChannels;
+    std::vector<uint8_t> differences(static_cast<std::size_t>(bytes) * 3);
+    uint8_t* d1 = differences.data();
+    uint8_t* d2 = d1 + bytes;
+    uint8_t* d3 = d2 + bytes;
+    for (int y = 0; y < blurred.rows; ++y) {
+        const uint8_t* f = blurred.ptr<uint8_t>(y);
+        const uint8_t* r1 = plain.ptr<uint8_t>(y);
+        const uint8_t* r2 = bright.ptr<uint8_t>(y);
+        const uint8_t* r3 = dark.ptr<uint8_t>(y);
+        for (int i = 0; i < bytes; ++i) {
+            const int f1 = f[i];
+            const int f2 = std::min(f1 + kSecondComparisonShift, 255);
+            const int f3 = std::max(f2 + kThirdComparisonShift, 0);
+            d1[i] = static_cast<uint8_t>(std::abs(r1[i] - f1));
+            d2[i] = static_cast<uint8_t>(std::abs(r2[i] - f2));
+            d3[i] = static_cast<uint8_t>(std::abs(r3[i] - f3));
+        }
+        uint8_t* out = foreground.ptr<uint8_t>(y);
+        for (int x = 0, i = 0; x < blurred.cols; ++x, i += kChannels)
+            out[x] = greyExceeds(d1 + i) || greyExceeds(d2 + i) || greyExceeds(d3 + i) ? 255 : 0;
+    }
+}
+
+}  // namespace quexal::bkg
