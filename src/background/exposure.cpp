@@ -21,12 +21,16 @@ bool unclipped(uint8_t v) { return v >= kClippedLevels && v <= 255 - kClippedLev
 // `matte` is empty).
 ChannelSamples collectSamples(const cv::Mat& frame, const cv::Mat& reference, const cv::Mat& matte,
                               uint8_t background) {
+    const int step = std::max(
+        1, static_cast<int>(std::lround(std::sqrt(frame.total() / double(kExposureGridSamples)))));
     ChannelSamples samples;
-    for (int y = kExposureSampleStep / 2; y < frame.rows; y += kExposureSampleStep) {
+    for (std::vector<Sample>& s : samples)
+        s.reserve((frame.rows / step + 1) * static_cast<std::size_t>(frame.cols / step + 1));
+    for (int y = step / 2; y < frame.rows; y += step) {
         const uint8_t* f = frame.ptr<uint8_t>(y);
         const uint8_t* r = reference.ptr<uint8_t>(y);
         const uint8_t* m = matte.empty() ? nullptr : matte.ptr<uint8_t>(y);
-        for (int x = kExposureSampleStep / 2; x < frame.cols; x += kExposureSampleStep) {
+        for (int x = step / 2; x < frame.cols; x += step) {
             if (m != nullptr && m[x] != background) continue;
             for (int c = 0; c < 3; ++c) {
                 const uint8_t fv = f[3 * x + c], rv = r[3 * x + c];

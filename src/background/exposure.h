@@ -6,7 +6,7 @@
 // changed. The tracker models the change per colour channel as an affine
 // map, frame = gain * reference + offset, and fits it on the pixels most
 // likely background:
-//  - a sparse grid of the blurred frame against the blurred reference,
+//  - a sparse grid (about kExposureGridSamples points) of the blurred frame against the blurred reference,
 //    restricted to the last frame's background (matte at its full value)
 //    when that frame found enough of it, else over the whole frame; clipped
 //    levels are skipped;
@@ -38,8 +38,8 @@ struct ChannelExposure {
 };
 using Exposure = std::array<ChannelExposure, 3>;
 
-// Grid spacing of the samples, in pixels both ways.
-inline constexpr int kExposureSampleStep = 4;
+// About this many grid samples a frame, whatever its size.
+inline constexpr int kExposureGridSamples = 12000;
 // Fewer matte samples than this and the whole frame is sampled instead.
 inline constexpr int kMinExposureSamples = 64;
 // Levels at either end taken as clipped.
