@@ -33,8 +33,11 @@ constexpr uint32_t kDivide25Multiplier = 5243;
 constexpr int kDivide25Shift = 17;
 static_assert(((25 * 255 + kBlurArea / 2) * kDivide25Multiplier >> kDivide25Shift) == 255);
 
-inline uint8_t windowMean(uint32_t sum) {
-    return static_cast<uint8_t>(((sum + kBlurArea / 2) * kDivide25Multiplier) >> kDivide25Shift);
+// Written as the high half of a 16-bit product, which vectorises.
+inline uint8_t windowMean(uint16_t sum) {
+    const uint32_t n = static_cast<uint16_t>(sum + kBlurArea / 2);
+    const auto high = static_cast<uint16_t>((n * kDivide25Multiplier) >> 16);
+    return static_cast<uint8_t>(high >> (kDivide25Shift - 16));
 }
 
 // Grey of a blue-green-red difference in 15-bit fixed point, as the 8-bit
@@ -72,7 +75,7 @@ QUEXAL_ROW_LOOP void verticalSums(const cv::Mat& src, int y, std::vector<uint16_
 QUEXAL_ROW_LOOP void horizontalMeans(const uint16_t* __restrict v, int bytes,
                                      uint8_t* __restrict out) {
     for (int i = 0; i < bytes; ++i)
-        out[i] = windowMean(v[i] + v[i + 3] + v[i + 6] + v[i + 9] + v[i + 12]);
+        out[i] = windowMean(static_cast<uint16_t>(v[i] + v[i + 3] + v[i + 6] + v[i + 9] + v[i + 12]));
 }
 
 }  // namespace
@@ -89,17 +92,22 @@ void boxBlur5(const cv::Mat& src, cv::Mat& dst) {
 
 namespace {
 
-// The three per-byte differences of one row.
+inline uint8_t absoluteDifference(uint8_t a, uint8_t b) {
+    return static_cast<uint8_t>(a > b ? a - b : b - a);
+}
+
+// The three per-byte differences of one row, in byte arithmetic.
 QUEXAL_ROW_LOOP void rowDifferences(const uint8_t* __restrict f, const uint8_t* __restrict r1,
                     const uint8_t* __restrict r2, const uint8_t* __restrict r3, int bytes,
                     uint8_t* __restrict d1, uint8_t* __restrict d2, uint8_t* __restrict d3) {
+    constexpr uint8_t up = kSecondComparisonShift, down = -kThirdComparisonShift;
     for (int i = 0; i < bytes; ++i) {
-        const int f1 = f[i];
-        const int f2 = std::min(f1 + kSecondComparisonShift, 255);
-        const int f3 = std::max(f2 + kThirdComparisonShift, 0);
-        d1[i] = static_cast<uint8_t>(std::abs(r1[i] - f1));
-        d2[i] = static_cast<uint8_t>(std::abs(r2[i] - f2));
-        d3[i] = static_cast<uint8_t>(std::abs(r3[i] - f3));
+        const uint8_t f1 = f[i];
+        const uint8_t f2 = f1 > 255 - up ? 255 : static_cast<uint8_t>(f1 + up);
+        const uint8_t f3 = f2 < down ? 0 : static_cast<uint8_t>(f2 - down);
+        d1[i] = absoluteDifference(r1[i], f1);
+        d2[i] = absoluteDifference(r2[i], f2);
+        d3[i] = absoluteDifference(r3[i], f3);
     }
 }
 
