@@ -58,7 +58,7 @@ public:
     BackgroundState state = kNoReference;
     // All continuous, top row first, of the frame size.
     cv::Mat image;                       // the frame being replaced
-    cv::Mat mask, blurred, work, gray;   // matte, blurred frame, scratch, union of differences
+    cv::Mat mask, blurred, gray;         // matte, blurred frame, union of differences
     cv::Mat reference, referenceBright, referenceDark;  // the blurred snapshot, +20, -20
     cv::Mat picture, haloLayer;          // the replacement, and the halo (8UC4)
     cv::Mat videoFrame;                  // a video frame of another size, top row first

@@ -14,8 +14,10 @@
 
 // The per-pixel grey of interleaved rows vectorises only with byte
 // shuffles, which the x86-64 baseline lacks: the row loops are also built
-// for AVX2 and the loader picks the variant the processor runs.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// for AVX2 and the loader picks the variant the processor runs (not under
+// the sanitizers, whose start-up runs after such a choice).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define QUEXAL_ROW_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define QUEXAL_ROW_LOOP

@@ -25,7 +25,7 @@ void Background::reset() {
 bool Background::allocate() {
     try {
         const cv::Size full = geometry_.size();
-        for (cv::Mat* m : {&image, &blurred, &work, &reference, &referenceBright, &referenceDark,
+        for (cv::Mat* m : {&image, &blurred, &reference, &referenceBright, &referenceDark,
                            &picture})
             ensureImage(*m, full, CV_8UC3);
         ensureImage(mask, full, CV_8UC1);
@@ -40,7 +40,7 @@ bool Background::allocate() {
 
 void Background::release() {
     stopVideo();
-    for (cv::Mat* m : {&image, &mask, &blurred, &work, &gray, &reference, &referenceBright,
+    for (cv::Mat* m : {&image, &mask, &blurred, &gray, &reference, &referenceBright,
                        &referenceDark, &picture, &haloLayer, &videoFrame})
         m->release();
     for (cv::Mat* m : {&exposure.corrected, &exposure.bright, &exposure.dark}) m->release();
