@@ -88,22 +88,52 @@ double stepTowards(double from, double to, double cap) {
 
 uint8_t saturate(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
-// The three corrected references in one pass over the snapshot.
-void buildCorrected(const cv::Mat& reference, const ExposureTable& table, int shift,
-                    cv::Mat& corrected, cv::Mat& bright, cv::Mat& dark) {
-    for (int y = 0; y < reference.rows; ++y) {
-        const uint8_t* r = reference.ptr<uint8_t>(y);
-        uint8_t* c = corrected.ptr<uint8_t>(y);
-        uint8_t* b = bright.ptr<uint8_t>(y);
-        uint8_t* d = dark.ptr<uint8_t>(y);
-        for (int x = 0; x < reference.cols * 3; x += 3)
-            for (int k = 0; k < 3; ++k) {
-                const int v = table[k][r[x + k]];
-                c[x + k] = static_cast<uint8_t>(v);
-                b[x + k] = saturate(v + shift);
-                d[x + k] = saturate(v - shift);
-            }
+// The correction in 8-bit fixed point, the same for the table and the
+// references: level v becomes clamp((v * gain + offset) >> 8), the
+// offset carrying the rounding.
+constexpr int kFixedShift = 8;
+struct FixedExposure {
+    int32_t gain, offset;
+};
+FixedExposure fixedPoint(const ChannelExposure& e) {
+    return {static_cast<int32_t>(std::lround(e.gain * (1 << kFixedShift))),
+            static_cast<int32_t>(std::lround(e.offset * (1 << kFixedShift))) +
+                (1 << (kFixedShift - 1))};
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define QUEXAL_EXPOSURE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define QUEXAL_EXPOSURE_LOOP
+#endif
+
+// One row of the three corrected references; `gain` and `offset` repeat
+// the channels' fixed-point values along the row.
+QUEXAL_EXPOSURE_LOOP void correctRow(const uint8_t* __restrict r, const int32_t* __restrict gain,
+                                     const int32_t* __restrict offset, int bytes, int shift,
+                                     uint8_t* __restrict c, uint8_t* __restrict b,
+                                     uint8_t* __restrict d) {
+    for (int i = 0; i < bytes; ++i) {
+        const int v = std::clamp((r[i] * gain[i] + offset[i]) >> kFixedShift, 0, 255);
+        c[i] = static_cast<uint8_t>(v);
+        b[i] = static_cast<uint8_t>(std::min(v + shift, 255));
+        d[i] = static_cast<uint8_t>(std::max(v - shift, 0));
     }
+}
+
+// Rows [first, first + count) of the three corrected references.
+void buildCorrected(const cv::Mat& reference, const Exposure& exposure, int shift, int first,
+                    int count, cv::Mat& corrected, cv::Mat& bright, cv::Mat& dark) {
+    const int bytes = reference.cols * 3;
+    std::vector<int32_t> gain(bytes), offset(bytes);
+    for (int i = 0; i < bytes; ++i) {
+        const FixedExposure f = fixedPoint(exposure[i % 3]);
+        gain[i] = f.gain, offset[i] = f.offset;
+    }
+    for (int y = first; y < first + count; ++y)
+        correctRow(reference.ptr<uint8_t>(y), gain.data(), offset.data(), bytes, shift,
+                   corrected.ptr<uint8_t>(y), bright.ptr<uint8_t>(y), dark.ptr<uint8_t>(y));
 }
 
 int largestChange(const ExposureTable& a, const ExposureTable& b) {
@@ -136,15 +166,18 @@ Exposure smoothExposure(const Exposure& current, const Exposure& target) {
 
 ExposureTable exposureTable(const Exposure& exposure) {
     ExposureTable table;
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 3; ++c) {
+        const FixedExposure f = fixedPoint(exposure[c]);
         for (int v = 0; v < 256; ++v)
-            table[c][v] = saturate(
-                static_cast<int>(std::lround(exposure[c].gain * v + exposure[c].offset)));
+            table[c][v] = saturate((v * f.gain + f.offset) >> kFixedShift);
+    }
     return table;
 }
 
 void ExposureTracker::reset() {
     estimate_ = {};
+    pendingRows_ = 0;
+    nextRow_ = 0;
     tracking_ = false;
     valid_ = false;
 }
@@ -156,18 +189,34 @@ void ExposureTracker::update(const cv::Mat& frame, const cv::Mat& reference, con
     tracking_ = true;
 }
 
+// A moved estimate is brought into the references a band of rows a frame,
+// so that no frame pays for a whole rebuild; the bands differ from each
+// other by less than kRebuildLevels while it goes on.
 bool ExposureTracker::prepare(const cv::Mat& reference, int shift) {
     const ExposureTable table = exposureTable(estimate_);
-    if (valid_ && largestChange(table, built_) < kRebuildLevels) return true;
-    try {
-        for (cv::Mat* m : {&corrected, &bright, &dark}) m->create(reference.size(), CV_8UC3);
-    } catch (...) {
-        valid_ = false;
-        return false;
+    if (!valid_) {
+        try {
+            for (cv::Mat* m : {&corrected, &bright, &dark}) m->create(reference.size(), CV_8UC3);
+        } catch (...) {
+            return false;
+        }
+        buildCorrected(reference, estimate_, shift, 0, reference.rows, corrected, bright, dark);
+        built_ = table;
+        valid_ = true;
+        pendingRows_ = 0;
+        return true;
     }
-    buildCorrected(reference, table, shift, corrected, bright, dark);
-    built_ = table;
-    valid_ = true;
+    if (largestChange(table, built_) >= kRebuildLevels) {
+        built_ = table;
+        pendingRows_ = reference.rows;
+    }
+    if (pendingRows_ > 0) {
+        const int band = (reference.rows + kRebuildFrames - 1) / kRebuildFrames;
+        const int count = std::min({band, pendingRows_, reference.rows - nextRow_});
+        buildCorrected(reference, estimate_, shift, nextRow_, count, corrected, bright, dark);
+        pendingRows_ -= count;
+        nextRow_ = (nextRow_ + count) % reference.rows;
+    }
     return true;
 }
 

@@ -21,7 +21,7 @@
 //    first frame after a snapshot takes the fit directly.
 // The corrected reference, sat(gain * reference + offset) per channel, and
 // its +-20 variants are rebuilt only when that map moved some level by
-// kRebuildLevels or more.
+// kRebuildLevels or more, a quarter of the rows a frame.
 #pragma once
 
 #include <array>
@@ -57,6 +57,8 @@ inline constexpr double kMaxOffsetStep = 3.0;
 inline constexpr double kMinGain = 0.5, kMaxGain = 2.0, kMaxOffset = 64.0;
 // A corrected reference is rebuilt when some level moved this much.
 inline constexpr int kRebuildLevels = 2;
+// Frames over which a rebuild is spread.
+inline constexpr int kRebuildFrames = 4;
 
 // Fits the exposure of `frame` against `reference` (both 8UC3, same size)
 // on grid samples where `matte` (8UC1, may be empty) equals `background`,
@@ -90,7 +92,9 @@ private:
     Exposure estimate_{};
     ExposureTable built_{};
     bool tracking_ = false;  // an estimate exists since the snapshot
-    bool valid_ = false;     // the corrected references match built_
+    bool valid_ = false;     // the corrected references are allocated and built
+    int pendingRows_ = 0;    // rows still to bring to built_
+    int nextRow_ = 0;        // the next of them
 };
 
 }  // namespace quexal::bkg
