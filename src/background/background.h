@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "background/exposure.h"
 #include "session/geometry.h"
 
 namespace quexal {
@@ -52,11 +53,12 @@ public:
     // Option "exposure_compensation": follow the camera's exposure changes
     // since the snapshot before comparing (off: the plain comparison).
     bool exposureCompensation = false;
+    bkg::ExposureTracker exposure;
 
     BackgroundState state = kNoReference;
     // All continuous, top row first, of the frame size.
     cv::Mat image;                       // the frame being replaced
-    cv::Mat mask, blurred, work, gray;   // matte, blurred frame, scratch, union of differences
+    cv::Mat mask, blurred, gray;         // matte, blurred frame, union of differences
     cv::Mat reference, referenceBright, referenceDark;  // the blurred snapshot, +20, -20
     cv::Mat picture, haloLayer;          // the replacement, and the halo (8UC4)
     cv::Mat videoFrame;                  // a video frame of another size, top row first
@@ -66,6 +68,14 @@ public:
 
 private:
     bool allocated() const { return !reference.empty(); }
+    // The references the frame is compared with: the snapshot's, or their
+    // exposure-corrected copies.
+    struct References {
+        const cv::Mat &plain, &bright, &dark;
+    };
+    References comparisonReferences();
+    // `mask` holds the matte of a frame that found enough background.
+    bool matteValid_ = false;
     void stopVideo();
     const FrameGeometry& geometry_;
 };

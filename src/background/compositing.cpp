@@ -55,28 +55,53 @@ const EdgeTable& edgeTable() {
     return table;
 }
 
+namespace {
+
+// End of the run of pixels from `i` whose matte value `keep` accepts.
+template <typename Keep>
+int32_t runEnd(const uint8_t* matte, int32_t i, int32_t pixelCount, Keep keep) {
+    while (i < pixelCount && keep(matte[i])) ++i;
+    return i;
+}
+
+}  // namespace
+
+// Runs of person (m 0) are copied in one block and runs of pure background
+// skipped; only the edge band is worked pixel by pixel.
 void compositeMatte(const uint8_t* matte, const uint8_t* camera, uint8_t* output,
                     int32_t pixelCount, bool halo, HaloColour colour, uint8_t* haloLayer) {
     const EdgeTable& table = edgeTable();
-    for (int32_t i = 0; i < pixelCount; ++i, camera += 3, output += 3) {
+    const int bandEnd = halo ? kHaloBandEnd : kFeatherBandEnd;
+    int32_t i = 0;
+    while (i < pixelCount) {
         const int m = matte[i];
         if (m == 0) {
-            output[0] = camera[0], output[1] = camera[1], output[2] = camera[2];
-        } else if (halo) {
-            if (m <= kFeatherBandEnd)
-                output[0] = camera[0], output[1] = camera[1], output[2] = camera[2];
-            if (m <= kHaloBandEnd) {
-                uint8_t* h = haloLayer + static_cast<std::size_t>(i) * 4;
-                h[0] = colour.blue, h[1] = colour.green, h[2] = colour.red;
-                h[3] = table.haloAlpha[m];
-            }
-        } else if (m <= kFeatherBandEnd) {
-            const float w = table.cameraWeight[m], v = table.backgroundWeight[m];
-            output[0] = featherChannel(camera[0], output[0], w, v);
-            output[1] = featherChannel(camera[1], output[1], w, v);
-            output[2] = featherChannel(camera[2], output[2], w, v);
+            const int32_t end = runEnd(matte, i, pixelCount, [](uint8_t v) { return v == 0; });
+            std::memcpy(output + 3 * static_cast<std::size_t>(i),
+                        camera + 3 * static_cast<std::size_t>(i),
+                        3 * static_cast<std::size_t>(end - i));
+            i = end;
+            continue;
         }
-        // Otherwise the background already in `output` stays.
+        if (m > bandEnd) {
+            // The background already in `output` stays.
+            i = runEnd(matte, i, pixelCount, [bandEnd](uint8_t v) { return v > bandEnd; });
+            continue;
+        }
+        const uint8_t* c = camera + 3 * static_cast<std::size_t>(i);
+        uint8_t* o = output + 3 * static_cast<std::size_t>(i);
+        if (halo) {
+            if (m <= kFeatherBandEnd) o[0] = c[0], o[1] = c[1], o[2] = c[2];
+            uint8_t* h = haloLayer + static_cast<std::size_t>(i) * 4;
+            h[0] = colour.blue, h[1] = colour.green, h[2] = colour.red;
+            h[3] = table.haloAlpha[m];
+        } else {
+            const float w = table.cameraWeight[m], v = table.backgroundWeight[m];
+            o[0] = featherChannel(c[0], o[0], w, v);
+            o[1] = featherChannel(c[1], o[1], w, v);
+            o[2] = featherChannel(c[2], o[2], w, v);
+        }
+        ++i;
     }
 }
 
@@ -138,13 +163,20 @@ int Background::process(uint8_t* frame, int32_t halo, int32_t haloColor, int32_t
     // With a still picture, or a video source whose reader was removed,
     // `picture` already holds the background.
 
+    // Row by row straight into the host's rows: the background, the camera
+    // through the matte, then the halo.
     const int32_t pixels = geometry_.pixelCount;
-    picture.copyTo(work);
-    bkg::compositeMatte(mask.data, image.data, work.data, pixels, halo != 0,
-                        bkg::haloColourFrom(static_cast<uint32_t>(haloColor)), haloLayer.data);
-    if (halo) bkg::blendRgba(haloLayer.data, work.data, geometry_.width, geometry_.height);
-
-    geometry_.imageToFrame(work, frame);
+    const int32_t width = geometry_.width;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const bkg::HaloColour colour = bkg::haloColourFrom(static_cast<uint32_t>(haloColor));
+    for (int y = 0; y < geometry_.height; ++y) {
+        const int hostRow = geometry_.reverseRows ? geometry_.height - 1 - y : y;
+        uint8_t* out = frame + hostRow * rowBytes;
+        std::memcpy(out, picture.ptr<uint8_t>(y), rowBytes);
+        bkg::compositeMatte(mask.ptr<uint8_t>(y), image.ptr<uint8_t>(y), out, width, halo != 0,
+                            colour, haloLayer.ptr<uint8_t>(y));
+        if (halo) bkg::blendRgba(haloLayer.ptr<uint8_t>(y), out, width, 1);
+    }
     return bkg::enoughBackground(backgroundArea, pixels) ? QX_DONE : QX_BKG_LITTLE_BACKGROUND;
 }
 

@@ -9,6 +9,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "background/background.h"
+#include "background/compositing.h"
+#include "background/row_kernels.h"
 
 namespace quexal {
 namespace bkg {
@@ -83,41 +85,35 @@ void makeMatte(cv::Mat& canvas) {
 
 }  // namespace bkg
 
-namespace {
 
-// One comparison of the shifted, blurred frame against a reference: the
-// grey absolute difference thresholded into mask.
-void differenceMask(const cv::Mat& reference, const cv::Mat& frame, cv::Mat& difference,
-                    cv::Mat& mask) {
-    cv::absdiff(reference, frame, difference);
-    cv::cvtColor(difference, mask, cv::COLOR_BGR2GRAY);
-    cv::threshold(mask, mask, bkg::kDifferenceThreshold, 255, cv::THRESH_BINARY);
+// With exposure compensation the estimate is refreshed from this blurred
+// frame and last frame's matte, before `mask` is reused as scratch.
+Background::References Background::comparisonReferences() {
+    if (exposureCompensation) {
+        exposure.update(blurred, reference, matteValid_ ? mask : cv::Mat(),
+                        bkg::kFilledBackground);
+        if (exposure.prepare(reference, bkg::kReferenceShift))
+            return {exposure.corrected, exposure.bright, exposure.dark};
+    }
+    return {reference, referenceBright, referenceDark};
 }
-
-}  // namespace
 
 double Background::segment(int32_t cutLine) {
     using namespace bkg;
-    const cv::Size frameBlur(kFrameBlurSize, kFrameBlurSize);
-    cv::blur(image, blurred, frameBlur, cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    boxBlur5(image, blurred);
+    const References refs = comparisonReferences();
 
-    // Three comparisons, the frame brightened, then darkened, against the
-    // references prepared with the matching shifts; their union is the raw
-    // foreground.
-    differenceMask(reference, blurred, work, mask);
-    mask.copyTo(gray);
-    cv::add(blurred, cv::Scalar::all(kSecondComparisonShift), blurred);
-    differenceMask(referenceBright, blurred, work, mask);
-    cv::add(mask, gray, gray);
-    cv::add(blurred, cv::Scalar::all(kThirdComparisonShift), blurred);
-    differenceMask(referenceDark, blurred, work, mask);
-    cv::add(mask, gray, gray);
+    // Three comparisons, the frame as it is, brightened, then darkened,
+    // against the references prepared with the matching shifts; their union
+    // is the raw foreground.
+    differenceUnion(blurred, refs.plain, refs.bright, refs.dark, gray);
 
-    // Grow every region by two pixels: the dilation, then the blur, which
-    // keeps a pixel nonzero next to any nonzero neighbour.
-    cv::dilate(gray, gray, cv::Mat());
-    cv::blur(gray, gray, cv::Size(kUnionBlurSize, kUnionBlurSize), cv::Point(-1, -1),
-             cv::BORDER_REPLICATE);
+    // Grow every region by two pixels. Only whether a pixel is nonzero
+    // matters to the outlines: a 3 x 3 dilation followed by a 3 x 3 box blur
+    // leaves nonzero exactly the pixels within two of the foreground, which
+    // is one 5 x 5 dilation.
+    const cv::Mat grow = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kGrowSize, kGrowSize));
+    cv::dilate(gray, gray, grow);
 
     drawLargeOutlines(gray, mask);
     if (const std::optional<int> row = barrierRow(cutLine, geometry_.height, geometry_.reverseRows))
@@ -127,6 +123,7 @@ double Background::segment(int32_t cutLine) {
     // cut off by it or by the barrier) stays person.
     const double backgroundArea = fillFromTopCorners(mask);
     makeMatte(mask);
+    matteValid_ = enoughBackground(backgroundArea, static_cast<int32_t>(mask.total()));
     return backgroundArea;
 }
 

@@ -20,8 +20,8 @@ inline constexpr int kThirdComparisonShift = -24;
 inline constexpr int kReferenceShift = 20;
 // Grey difference above which a pixel differs from the reference.
 inline constexpr double kDifferenceThreshold = 20.0;
-// Box blur of the union mask after its dilation.
-inline constexpr int kUnionBlurSize = 3;
+// Square by which the union of the differences grows before outlining.
+inline constexpr int kGrowSize = 5;
 // A blob is outlined when its chain has this many points...
 inline constexpr int kMinChainLength = 190;
 // ...and its closed outline is strictly longer than this.

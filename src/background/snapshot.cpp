@@ -17,13 +17,15 @@ Background::~Background() { release(); }
 
 void Background::reset() {
     stopVideo();
+    exposure.reset();
+    matteValid_ = false;
     state = kNoReference;
 }
 
 bool Background::allocate() {
     try {
         const cv::Size full = geometry_.size();
-        for (cv::Mat* m : {&image, &blurred, &work, &reference, &referenceBright, &referenceDark,
+        for (cv::Mat* m : {&image, &blurred, &reference, &referenceBright, &referenceDark,
                            &picture})
             ensureImage(*m, full, CV_8UC3);
         ensureImage(mask, full, CV_8UC1);
@@ -38,9 +40,12 @@ bool Background::allocate() {
 
 void Background::release() {
     stopVideo();
-    for (cv::Mat* m : {&image, &mask, &blurred, &work, &gray, &reference, &referenceBright,
+    for (cv::Mat* m : {&image, &mask, &blurred, &gray, &reference, &referenceBright,
                        &referenceDark, &picture, &haloLayer, &videoFrame})
         m->release();
+    for (cv::Mat* m : {&exposure.corrected, &exposure.bright, &exposure.dark}) m->release();
+    exposure.reset();
+    matteValid_ = false;
     videoBuffer = {};
 }
 
@@ -67,6 +72,8 @@ int Background::snapshot(const uint8_t* frame, int32_t width, int32_t height) {
     cv::add(reference, cv::Scalar::all(bkg::kReferenceShift), referenceBright);
     cv::subtract(reference, cv::Scalar::all(bkg::kReferenceShift), referenceDark);
 
+    exposure.reset();
+    matteValid_ = false;
     if (state == kNoReference) state = kNoSource;
     return QX_DONE;
 }
