@@ -73,6 +73,15 @@ void describeRun(CLI::App& app, CommandLine& line) {
         ->type_name("0xBBGGRR")->check(kColour);
     run->add_option("--cut-line", r.options.cutLine, "background: barrier line at N % of the height")
         ->type_name("N")->check(CLI::Range(0, kMaxCutLine).description(""));
+    run->add_flag("--exposure-compensation", r.options.exposureCompensation,
+                  "background: follow the camera's own exposure changes");
+    run->add_option("--min-face", r.options.minFacePermille,
+                    "mask, eyes: smallest face in 1/1000 of the width (e.g. 100)")
+        ->type_name("PERMILLE")->check(CLI::Range(10, 1000).description(""));
+    run->add_flag_callback("--async-detect", [&r] { r.options.asyncDetect = 1; },
+                           "mask, eyes: find faces beside the stream (default for a camera)");
+    run->add_flag_callback("--no-async-detect", [&r] { r.options.asyncDetect = 0; },
+                           "... every frame waits for its detection (default for a file)");
     run->add_option("--frames", r.frames, "stop after N frames (a still is repeated)")
         ->type_name("N")->check(CLI::NonNegativeNumber.description(""));
     run->add_option("--fps", r.fps, "frame rate of the output video (default: the input's)")

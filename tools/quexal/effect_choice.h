@@ -36,6 +36,9 @@ struct EffectOptions {
     bool halo = false;
     uint32_t haloColor = 0;  // 0xBBGGRR
     int cutLine = 0;         // percent of the height, 0 for none
+    bool exposureCompensation = false;  // background: follow the camera's exposure
+    int minFacePermille = 0;            // mask: smallest face, 0 for the library's default
+    int asyncDetect = -1;               // mask: 1 on, 0 off, -1 on for a camera only
 };
 
 }  // namespace qxcli

@@ -79,7 +79,24 @@ cv::Mat loadMaskPicture(const std::string& path) {
 EffectRunner::EffectRunner(EffectChoice choice, EffectOptions options, RowOrder order)
     : choice_(std::move(choice)), options_(std::move(options)), order_(order) {}
 
-Outcome EffectRunner::prepare(const cv::Mat& firstFrame) {
+Outcome EffectRunner::setOptions(bool camera) {
+    const bool face = choice_.family == Family::Mask || choice_.family == Family::Eyes;
+    const int async = options_.asyncDetect < 0 ? (camera ? 1 : 0) : options_.asyncDetect;
+    const std::pair<const char*, int> wanted[] = {
+        {"exposure_compensation", options_.exposureCompensation ? 1 : 0},
+        {"min_face_permille", face && options_.minFacePermille > 0 ? options_.minFacePermille : 0},
+        {"async_detect", face ? async : 0},
+    };
+    for (const auto& [name, value] : wanted) {
+        if (value == 0 && std::string(name) == "min_face_permille") continue;  // the default
+        const int code = qx_set_option(hostSession(), name, value);
+        if (code != QX_OPTION_SET) return refusal(code, std::string("qx_set_option refused ") + name);
+    }
+    return {};
+}
+
+Outcome EffectRunner::prepare(const cv::Mat& firstFrame, bool camera) {
+    if (const Outcome set = setOptions(camera); !set.ok()) return set;
     switch (choice_.family) {
     case Family::Mask:
     case Family::Eyes: return prepareMask();
@@ -189,8 +206,12 @@ Outcome EffectRunner::judge(int code) const {
 }
 
 Outcome EffectRunner::apply(cv::Mat& frame) {
+    const bool face = choice_.family == Family::Mask || choice_.family == Family::Eyes;
+    // Whether a face was drawn is only asked until the first one is.
+    const cv::Mat before = face && drawn_ == 0 ? frame.clone() : cv::Mat();
     const int code = withHostFrame(frame, order_, [&](uint8_t* f) { return callLibrary(f); });
     if (choice_.family == Family::Background && code == QX_BKG_LITTLE_BACKGROUND) ++littleBackground_;
+    if (face && code == QX_DONE && (drawn_ > 0 || cv::norm(before, frame, cv::NORM_INF) > 0)) ++drawn_;
     return judge(code);
 }
 

@@ -31,7 +31,9 @@ public:
 
     // Registers the mask picture, or takes the reference snapshot and sets
     // the background source. firstFrame is the first input frame, top-down.
-    Outcome prepare(const cv::Mat& firstFrame);
+    // `camera`: frames come live, so face detection runs beside them unless
+    // the options say otherwise.
+    Outcome prepare(const cv::Mat& firstFrame, bool camera = false);
 
     // Applies the effect to one top-down BGR frame in place.
     Outcome apply(cv::Mat& frame);
@@ -40,6 +42,9 @@ public:
 
     // Background frames composited although less than 15 % was background.
     int littleBackgroundFrames() const { return littleBackground_; }
+    // Mask and eye frames the library changed (it leaves a frame without a
+    // face untouched).
+    int drawnFrames() const { return drawn_; }
 
 private:
     Outcome prepareMask();
@@ -54,6 +59,8 @@ private:
     cv::Mat maskPicture_;
     bool videoSource_ = false;
     int littleBackground_ = 0;
+    int drawn_ = 0;
+    Outcome setOptions(bool camera);
 };
 
 }  // namespace qxcli

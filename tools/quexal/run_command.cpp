@@ -78,6 +78,14 @@ void refuseOverwritingInputs(const RunArgs& run) {
 
 }  // namespace
 
+// A face effect that has drawn nothing for this long says so once.
+constexpr double kNoFaceSeconds = 3.0;
+
+void reportNoFace(int frames) {
+    std::fprintf(stderr, "\nquexal: no face found in %d frames; for a face further from the camera try "
+                         "--min-face 100\n", frames);
+}
+
 int runCommand(const RunArgs& run) {
     refuseOverwritingInputs(run);
     const EffectChoice choice = *parseEffect(run.effect);  // checked by the parser
@@ -91,7 +99,7 @@ int runCommand(const RunArgs& run) {
     initLibrary(dataRoot, source.size(), run.order);
 
     EffectRunner runner(choice, run.options, run.order);
-    const Outcome ready = runner.prepare(frame);
+    const Outcome ready = runner.prepare(frame, source.isCamera());
     if (!ready.ok()) throw HostError(choice.name + ": " + ready.message);
 
     std::optional<Preview> preview;
@@ -108,6 +116,8 @@ int runCommand(const RunArgs& run) {
 
     int done = 0;
     bool closed = false;
+    const bool faceEffect = choice.family == Family::Mask || choice.family == Family::Eyes;
+    const int noFaceCheckFrame = faceEffect ? std::max(1, static_cast<int>(fps * kNoFaceSeconds)) : -1;
     do {
         const Outcome out = runner.apply(frame);
         if (!out.ok()) throw HostError(choice.name + ": " + out.message + " at frame " + std::to_string(done));
@@ -119,11 +129,14 @@ int runCommand(const RunArgs& run) {
         }
         progress.tick();
         ++done;
+        if (done == noFaceCheckFrame && runner.drawnFrames() == 0 && !run.quiet) reportNoFace(done);
         if (pacer) pacer->waitFor(done);
     } while ((run.frames == 0 || done < run.frames) && !interrupt.requested() && !closed && source.next(frame));
 
     sink->finish();
     progress.finish();
+    // A clip shorter than the check still gets the line.
+    if (faceEffect && done < noFaceCheckFrame && runner.drawnFrames() == 0 && !run.quiet) reportNoFace(done);
     if (runner.littleBackgroundFrames() > 0 && !run.quiet)
         std::fprintf(stderr, "note: in %d of %d frames less than 15%% of the picture was found to be background\n",
                      runner.littleBackgroundFrames(), done);
