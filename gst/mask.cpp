@@ -7,7 +7,10 @@
 
 namespace {
 
-enum { PROP_0, PROP_PICTURE, PROP_KIND, PROP_EYES };
+enum { PROP_0, PROP_PICTURE, PROP_KIND, PROP_EYES, PROP_MIN_FACE, PROP_ASYNC_DETECT };
+
+// min-face 0 keeps the library's own smallest face (about 22 % of the width).
+constexpr gint kLibraryMinFace = 0, kMinFaceLow = 10, kMinFaceHigh = 1000;
 
 // Where the picture sits; the values are the library's kind numbers.
 enum MaskKind { kAboveFace = 1, kOnFacePoint = 2, kBelowEyes = 3, kOnEyes = 4, kWide = 8 };
@@ -57,6 +60,8 @@ struct _GstQuexalMask {
     gchar *picture;
     gint kind;
     gint eyes;
+    gint min_face;
+    gboolean async_detect;
     gboolean picture_changed;  // picture or kind set since the last frame
     // Streaming thread only.
     gboolean has_picture;      // a picture of the user's is registered
@@ -79,6 +84,8 @@ static void gst_quexal_mask_set_property(GObject *object, guint id, const GValue
         self->picture_changed = TRUE;
         break;
     case PROP_EYES: self->eyes = g_value_get_enum(value); break;
+    case PROP_MIN_FACE: self->min_face = g_value_get_int(value); break;
+    case PROP_ASYNC_DETECT: self->async_detect = g_value_get_boolean(value); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -91,6 +98,8 @@ static void gst_quexal_mask_get_property(GObject *object, guint id, GValue *valu
     case PROP_PICTURE: g_value_set_string(value, self->picture); break;
     case PROP_KIND: g_value_set_enum(value, self->kind); break;
     case PROP_EYES: g_value_set_enum(value, self->eyes); break;
+    case PROP_MIN_FACE: g_value_set_int(value, self->min_face); break;
+    case PROP_ASYNC_DETECT: g_value_set_boolean(value, self->async_detect); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -150,6 +159,8 @@ static GstFlowReturn gst_quexal_mask_process(GstQuexalFilter *filter, guint8 *fr
     const gboolean picture_changed = self->picture_changed;
     const gint kind = self->kind;
     const gint eyes = self->eyes;
+    const gint min_face = self->min_face;
+    const gboolean async_detect = self->async_detect;
     self->picture_changed = FALSE;
     GST_OBJECT_UNLOCK(self);
 
@@ -164,7 +175,12 @@ static GstFlowReturn gst_quexal_mask_process(GstQuexalFilter *filter, guint8 *fr
         self->warned_idle = TRUE;
         return GST_FLOW_OK;
     }
-    const gint32 code = qx_process_mask(gst_quexal_filter_session(filter), frame, eyes, 0);
+    // Options the session checks cheaply: set every frame, they follow the
+    // properties from the next frame on.
+    QxSession *session = gst_quexal_filter_session(filter);
+    qx_set_option(session, "min_face_permille", min_face >= kMinFaceLow ? min_face : QX_MIN_FACE_DEFAULT);
+    qx_set_option(session, "async_detect", async_detect ? 1 : 0);
+    const gint32 code = qx_process_mask(session, frame, eyes, 0);
     return code == QX_DONE ? GST_FLOW_OK : gst_quexal_filter_refused(filter, "qx_process_mask", code);
 }
 
@@ -206,6 +222,19 @@ static void gst_quexal_mask_class_init(GstQuexalMaskClass *klass) {
         object_class, PROP_EYES,
         g_param_spec_enum("eyes", "Eyes", "Obscure the eye band instead of drawing the picture",
                           eye_band_get_type(), kDefaultEyes, flags));
+    g_object_class_install_property(
+        object_class, PROP_MIN_FACE,
+        g_param_spec_int("min-face", "Smallest face",
+                         "Smallest face width looked for, in thousandths of the frame width (100 finds faces at "
+                         "arm's length); 0 for the library's own, about 22 % of the width",
+                         kLibraryMinFace, kMinFaceHigh, kLibraryMinFace, flags));
+    // (Values 1 to 9 are taken as 0.)
+    g_object_class_install_property(
+        object_class, PROP_ASYNC_DETECT,
+        g_param_spec_boolean("async-detect", "Detect beside the stream",
+                             "Look for the face on a thread of the element's own, so that no frame waits for "
+                             "a detection (frames before the first one pass unchanged)",
+                             FALSE, flags));
 
     GST_BASE_TRANSFORM_CLASS(klass)->start = gst_quexal_mask_start;
     GST_QUEXAL_FILTER_CLASS(klass)->process = gst_quexal_mask_process;

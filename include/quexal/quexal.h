@@ -224,6 +224,17 @@ enum {
 };
 QX_EXPORT int32_t QX_API qx_set_option(QxSession *session, const char *name, int32_t value);
 
+/*
+ * The options:
+ *   "exposure_compensation" 0/1, default 0: the background effect follows
+ *       the camera's own exposure changes since the snapshot.
+ *   "min_face_permille" 10..1000, default QX_MIN_FACE_DEFAULT: the smallest
+ *       face width looked for, in thousandths of the frame width.
+ *   "async_detect" 0/1, default 0: the face is looked for on a thread of
+ *       the session's own, so that no frame waits for a detection.
+ */
+#define QX_MIN_FACE_DEFAULT 217
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "quexal/quexal.h"
+
 namespace quexal {
 
 struct OptionSpec {
@@ -18,7 +20,7 @@ inline constexpr OptionSpec kOptions[] = {
     {"exposure_compensation", 0, 1, 0},  // background: follow the camera's exposure
     // mask: smallest face searched, thousandths of the frame width; 217
     // stands for the written window (a sixth of the frame, reduced image)
-    {"min_face_permille", 10, 1000, 217},
+    {"min_face_permille", 10, 1000, QX_MIN_FACE_DEFAULT},
     {"async_detect", 0, 1, 0},             // mask: detect on a worker, frames never wait
 };
 
