@@ -122,28 +122,26 @@ const bool registered = [] {
         if (size.width > 1280) continue;  // the goals name 640x480 and 1280x720
         const std::string suffix = std::string("/") + size.name;
         const std::string peer = "bkg/mog2" + suffix;
-        benchmark::RegisterBenchmark(("bkg/picture" + suffix).c_str(),
-                                     [size](benchmark::State& s) {
-                                         replaceBackground(s, size, Options::kPlain);
-                                     })
+        benchmark::RegisterBenchmark(
+            ("bkg/picture" + suffix).c_str(),
+            [size](benchmark::State& s) { replaceBackground(s, size, Options::kPlain); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        benchmark::RegisterBenchmark(("bkg/picture_halo" + suffix).c_str(),
-                                     [size](benchmark::State& s) {
-                                         replaceBackground(s, size, Options::kHalo);
-                                     })
+        benchmark::RegisterBenchmark(
+            ("bkg/picture_halo" + suffix).c_str(),
+            [size](benchmark::State& s) { replaceBackground(s, size, Options::kHalo); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         benchmark::RegisterBenchmark(("bkg/picture_exposure" + suffix).c_str(),
                                      [size](benchmark::State& s) {
-                                         replaceBackground(s, size,
-                                                           Options::kExposureCompensation);
+                                         replaceBackground(s, size, Options::kExposureCompensation);
                                      })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        benchmark::RegisterBenchmark(peer.c_str(), [size](benchmark::State& s) {
-            mog2AndMaskedCopy(s, size);
-        })->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(peer.c_str(),
+                                     [size](benchmark::State& s) { mog2AndMaskedCopy(s, size); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
         pairWithPeer("bkg/picture" + suffix, peer);
         pairWithPeer("bkg/picture_halo" + suffix, peer);
         pairWithPeer("bkg/picture_exposure" + suffix, peer);

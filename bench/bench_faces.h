@@ -16,7 +16,8 @@ inline bool seedTrackerFromPhoto(Session& ctx, const cv::Mat& photo) {
     if (photo.empty() || own.init(QUEXAL_DATA_ROOT, photo.cols, -photo.rows) != 1 ||
         own.face.detect(photo.data) != kFaceAndEyes)
         return false;
-    const int dx = (ctx.geometry.width - photo.cols) / 2, dy = (ctx.geometry.height - photo.rows) / 2;
+    const int dx = (ctx.geometry.width - photo.cols) / 2,
+              dy = (ctx.geometry.height - photo.rows) / 2;
     ctx.face.faceX = own.face.faceX + dx;
     ctx.face.faceY = own.face.faceY + dy;
     ctx.face.rightEyeX = own.face.rightEyeX + dx;

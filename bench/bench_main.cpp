@@ -13,10 +13,9 @@ namespace {
 
 const bool floorsRegistered = [] {
     for (const FrameSize& size : kSizes)
-        benchmark::RegisterBenchmark((std::string("memcpy/") + size.name).c_str(),
-                                     [size](benchmark::State& s) {
-                                         memcpyFloor(s, size.width, size.height);
-                                     })
+        benchmark::RegisterBenchmark(
+            (std::string("memcpy/") + size.name).c_str(),
+            [size](benchmark::State& s) { memcpyFloor(s, size.width, size.height); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     return true;

@@ -86,7 +86,6 @@ inline bool pairWithPeer(const std::string& subject, const std::string& peer) {
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs)

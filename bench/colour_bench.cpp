@@ -45,9 +45,15 @@ const cv::Matx33f kGreyMatrix(1 / 3.f, 1 / 3.f, 1 / 3.f,  //
                               1 / 3.f, 1 / 3.f, 1 / 3.f,  //
                               1 / 3.f, 1 / 3.f, 1 / 3.f);
 
-void bitwiseNot(cv::Mat& f) { cv::bitwise_not(f, f); }
-void greyTransform(cv::Mat& f) { cv::transform(f, f, kGreyMatrix); }
-void sepiaTransform(cv::Mat& f) { cv::transform(f, f, kSepiaMatrix); }
+void bitwiseNot(cv::Mat& f) {
+    cv::bitwise_not(f, f);
+}
+void greyTransform(cv::Mat& f) {
+    cv::transform(f, f, kGreyMatrix);
+}
+void sepiaTransform(cv::Mat& f) {
+    cv::transform(f, f, kSepiaMatrix);
+}
 void sepiaBoxBlur(cv::Mat& f) {
     cv::transform(f, f, kSepiaMatrix);
     cv::blur(f, f, cv::Size(25, 25), cv::Point(-1, -1), cv::BORDER_REPLICATE);
@@ -74,15 +80,16 @@ constexpr Pairing kPairings[] = {
 const bool registered = [] {
     for (const FrameSize& size : kSizes) {
         for (const Pairing& p : kPairings) {
-            const std::string subject =
-                "colour/mode" + std::to_string(p.mode) + "/" + size.name;
+            const std::string subject = "colour/mode" + std::to_string(p.mode) + "/" + size.name;
             const std::string peer = std::string("opencv/") + p.peer + "/" + size.name;
-            benchmark::RegisterBenchmark(subject.c_str(), [size, p](benchmark::State& s) {
-                colourMode(s, size, p.mode);
-            })->Unit(benchmark::kMillisecond)->UseRealTime();
-            benchmark::RegisterBenchmark(peer.c_str(), [size, p](benchmark::State& s) {
-                opencvPeer(s, size, p.work);
-            })->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(
+                subject.c_str(), [size, p](benchmark::State& s) { colourMode(s, size, p.mode); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(
+                peer.c_str(), [size, p](benchmark::State& s) { opencvPeer(s, size, p.work); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
             pairWithPeer(subject, peer);
         }
     }

@@ -62,7 +62,6 @@ private:
     int saved_;
 };
 
-
 void detectOnce(benchmark::State& state, FrameSize size) {
     OneThread one;
     Session ctx;
@@ -146,8 +145,7 @@ void stockFaceSearch(benchmark::State& state, FrameSize size) {
     cv::cvtColor(closeUp(size.width, size.height), gray, cv::COLOR_BGR2GRAY);
     std::vector<cv::Rect> faces;
     for (auto _ : state) {
-        cascade.detectMultiScale(gray, faces, 1.1, 3, 0,
-                                 cv::Size(size.width / 6, size.height / 6));
+        cascade.detectMultiScale(gray, faces, 1.1, 3, 0, cv::Size(size.width / 6, size.height / 6));
         benchmark::DoNotOptimize(faces.data());
     }
     if (faces.empty()) state.SkipWithError("stock search found no face");
@@ -159,9 +157,11 @@ const bool registered = [] {
         for (bool together : {false, true}) {
             const std::string name = std::string("face/detect_default_threads/") +
                                      (together ? "together/" : "in_turn/") + photo;
-            benchmark::RegisterBenchmark(name.c_str(), [photo, together](benchmark::State& s) {
-                detectSideBySide(s, photo, together);
-            })->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(
+                name.c_str(),
+                [photo, together](benchmark::State& s) { detectSideBySide(s, photo, together); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
         }
     for (const FrameSize& size : kFaceSizes) {
         const std::string peer = std::string("face/opencv_detectMultiScale/") + size.name;

@@ -5,8 +5,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "bench_support.h"
-#include "session/session.h"
 #include "effects/lens/lens_maps.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 namespace {
@@ -41,13 +41,16 @@ void peerMap(int mode, int width, int height, cv::Mat& mapX, cv::Mat& mapY) {
         }
     if (mode == kLensMirror) {
         for (int y = 0; y < height; ++y)
-            for (int x = width / 2; x < width; ++x) mapX.at<float>(y, x) = static_cast<float>(width - x);
+            for (int x = width / 2; x < width; ++x)
+                mapX.at<float>(y, x) = static_cast<float>(width - x);
     } else if (mode == kLensSwirl) {
         const SwirlMap swirl = buildSwirlMap(width, height);
-        const int top = swirlSquareTop(height, swirl.size), left = swirlSquareLeft(width, swirl.size);
+        const int top = swirlSquareTop(height, swirl.size),
+                  left = swirlSquareLeft(width, swirl.size);
         for (int j = 0; j < swirl.size; ++j)
             for (int c = 0; c < swirl.size; ++c) {
-                const int src = ((top + j) * width + left + c) * 3 + swirl.offsets[j * swirl.size + c];
+                const int src =
+                    ((top + j) * width + left + c) * 3 + swirl.offsets[j * swirl.size + c];
                 mapX.at<float>(top + j, left + c) = static_cast<float>(src / 3 % width);
                 mapY.at<float>(top + j, left + c) = static_cast<float>(src / 3 / width);
             }
@@ -99,12 +102,14 @@ const bool registered = [] {
         for (int mode = kLensSwirl; mode <= kLensLastDistortion; ++mode) {
             const std::string subject = caseName("lens", mode, size);
             const std::string peer = caseName("cvremap", mode, size);
-            benchmark::RegisterBenchmark(subject.c_str(), [mode, size](benchmark::State& s) {
-                lensMode(s, mode, size);
-            })->Unit(benchmark::kMillisecond)->UseRealTime();
-            benchmark::RegisterBenchmark(peer.c_str(), [mode, size](benchmark::State& s) {
-                remapPeer(s, mode, size);
-            })->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(
+                subject.c_str(), [mode, size](benchmark::State& s) { lensMode(s, mode, size); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(
+                peer.c_str(), [mode, size](benchmark::State& s) { remapPeer(s, mode, size); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
             pairWithPeer(subject, peer);
         }
         benchmark::RegisterBenchmark((std::string("fire/render/") + size.name).c_str(),

@@ -11,10 +11,10 @@
 
 #include "bench_faces.h"
 #include "bench_support.h"
-#include "session/session.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 
 namespace quexal::bench {
 namespace {
@@ -64,7 +64,6 @@ cv::Mat distant(int width, int height) {
     return framed;
 }
 
-
 // A 200 x 190 picture: an opaque band with soft edges, like glasses on a
 // transparent ground.
 std::vector<uint8_t> benchPicture() {
@@ -101,8 +100,8 @@ void registerPicture(const std::vector<uint8_t>& picture, int32_t kind) {
 // Detecting: the close-up with a detection forced on every frame.
 void maskFrames(benchmark::State& state, FrameSize size, int32_t mode, bool detectEveryFrame,
                 bool cold) {
-    const cv::Mat input = detectEveryFrame ? closeUp(size.width, size.height)
-                                           : distant(size.width, size.height);
+    const cv::Mat input =
+        detectEveryFrame ? closeUp(size.width, size.height) : distant(size.width, size.height);
     if (input.empty() || _QX_init(QUEXAL_DATA_ROOT, size.width, -size.height, 0, 0) != 1) {
         state.SkipWithError("no portrait or no init");
         return;
@@ -145,8 +144,8 @@ void opencvOverlayFrame(benchmark::State& state, FrameSize size) {
     const cv::Mat portrait = closeUp(size.width, size.height);
     const std::vector<uint8_t> pictureBytes = benchPicture();
     const cv::Mat picture(190, 200, CV_8UC4, const_cast<uint8_t*>(pictureBytes.data()));
-    cv::Mat frame = portrait.clone(), work(portrait.size(), CV_8UC3), scaled, turned, bgr,
-            alpha, weights, inverse, blended;
+    cv::Mat frame = portrait.clone(), work(portrait.size(), CV_8UC3), scaled, turned, bgr, alpha,
+            weights, inverse, blended;
     const int g = rotatedCanvasSide(200, 0.1f);
     const cv::Rect where(size.width / 2 - g / 2, size.height / 4 - g / 2, g, g);
     OneThread oneThread;
@@ -155,8 +154,8 @@ void opencvOverlayFrame(benchmark::State& state, FrameSize size) {
         const auto start = std::chrono::steady_clock::now();
         std::memcpy(work.data, frame.data, frame.total() * 3);
         cv::resize(picture, scaled, cv::Size(200, 189), 0, 0, cv::INTER_AREA);
-        cv::copyMakeBorder(scaled, scaled, (g - 189) / 2, g - 189 - (g - 189) / 2,
-                           (g - 200) / 2, g - 200 - (g - 200) / 2, cv::BORDER_CONSTANT, 0);
+        cv::copyMakeBorder(scaled, scaled, (g - 189) / 2, g - 189 - (g - 189) / 2, (g - 200) / 2,
+                           g - 200 - (g - 200) / 2, cv::BORDER_CONSTANT, 0);
         cv::warpAffine(scaled, turned, cv::getRotationMatrix2D({g / 2.f, g / 2.f}, 5.7, 1.0),
                        scaled.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
         cv::cvtColor(turned, bgr, cv::COLOR_BGRA2BGR);
@@ -226,8 +225,8 @@ void opencvBand(benchmark::State& state, FrameSize size, int32_t mode) {
     reportFrames(state, image.total() * 3);
 }
 
-void registerFrame(const std::string& name, FrameSize size, int32_t mode, bool detect,
-                   bool cold, const std::string& peer) {
+void registerFrame(const std::string& name, FrameSize size, int32_t mode, bool detect, bool cold,
+                   const std::string& peer) {
     benchmark::RegisterBenchmark(
         name.c_str(), [=](benchmark::State& s) { maskFrames(s, size, mode, detect, cold); })
         ->Unit(benchmark::kMillisecond)
@@ -249,24 +248,24 @@ const bool registered = [] {
                                      [=](benchmark::State& s) { opencvOverlayFrame(s, size); })
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime();
-        benchmark::RegisterBenchmark(("mask/draw-warm" + at).c_str(),
-                                     [=](benchmark::State& s) { drawKernel(s, size, false); })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("mask/draw-cold" + at).c_str(),
-                                     [=](benchmark::State& s) { drawKernel(s, size, true); })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("mask/pixelate" + at).c_str(),
-                                     [=](benchmark::State& s) { obscureKernel(s, size, 1); })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("mask/blur" + at).c_str(),
-                                     [=](benchmark::State& s) { obscureKernel(s, size, 2); })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("mask/opencv-mosaic" + at).c_str(),
-                                     [=](benchmark::State& s) { opencvBand(s, size, 1); })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("mask/opencv-blur" + at).c_str(),
-                                     [=](benchmark::State& s) { opencvBand(s, size, 2); })
-            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/draw-warm" + at).c_str(), [=](benchmark::State& s) {
+            drawKernel(s, size, false);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/draw-cold" + at).c_str(), [=](benchmark::State& s) {
+            drawKernel(s, size, true);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/pixelate" + at).c_str(), [=](benchmark::State& s) {
+            obscureKernel(s, size, 1);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/blur" + at).c_str(), [=](benchmark::State& s) {
+            obscureKernel(s, size, 2);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/opencv-mosaic" + at).c_str(), [=](benchmark::State& s) {
+            opencvBand(s, size, 1);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("mask/opencv-blur" + at).c_str(), [=](benchmark::State& s) {
+            opencvBand(s, size, 2);
+        })->Unit(benchmark::kMicrosecond);
         pairWithPeer("mask/draw-warm" + at, overlayPeer);
         pairWithPeer("mask/draw-cold" + at, overlayPeer);
         pairWithPeer("mask/pixelate" + at, "mask/opencv-mosaic" + at);

@@ -7,8 +7,8 @@
 //
 // Usage: quexal_mask_motion [frames per case, default 90]
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -71,8 +71,7 @@ Outcome run(const cv::Mat& photo, const Portrait& p, cv::Size size, int share, b
     std::vector<std::vector<uint8_t>> inputs;
     for (int i = 0; i < frames; ++i) {
         const double t = i / 30.0;
-        const cv::Mat f = place(photo, p, size, share,
-                                static_cast<int>(kSway * std::sin(t * 2.0)),
+        const cv::Mat f = place(photo, p, size, share, static_cast<int>(kSway * std::sin(t * 2.0)),
                                 static_cast<int>(kBob * std::sin(t * 3.1)));
         inputs.emplace_back(f.data, f.data + f.total() * 3);
     }
@@ -103,7 +102,9 @@ Outcome run(const cv::Mat& photo, const Portrait& p, cv::Size size, int share, b
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(20, std::atoi(argv[1])) : 90;
-    std::printf("| portrait | frame | face %% of width | settings | drawn %% | mean ms | p95 ms | max ms |\n");
+    std::printf(
+        "| portrait | frame | face %% of width | settings | drawn %% | mean ms | p95 ms | max ms "
+        "|\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (const Portrait& p : kPortraits) {
         const cv::Mat photo = cv::imread(std::string(QUEXAL_TEST_DATA) + "/" + p.file);
@@ -114,8 +115,8 @@ int main(int argc, char** argv) {
                     const Outcome o = run(photo, p, size, share, options, frames);
                     std::printf("| %s | %dx%d | %d | %s | %.0f | %.1f | %.1f | %.1f |\n", p.file,
                                 size.width, size.height, share,
-                                options ? "min_face 100, async" : "default", o.drawnShare,
-                                o.meanMs, o.p95Ms, o.maxMs);
+                                options ? "min_face 100, async" : "default", o.drawnShare, o.meanMs,
+                                o.p95Ms, o.maxMs);
                     std::fflush(stdout);
                 }
     }

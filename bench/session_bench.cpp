@@ -119,9 +119,14 @@ void sessionMemory(benchmark::State& state) {
     state.counters["frame_MB"] = w * h * 3 / (1024.0 * 1024.0);
 }
 
-BENCHMARK(twoSessionsOnTwoThreads)->Name("sessions/two_threads/1280x720")->Iterations(1)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(sessionMemory)->Name("sessions/memory/1920x1080")->Iterations(1)
+BENCHMARK(twoSessionsOnTwoThreads)
+    ->Name("sessions/two_threads/1280x720")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(sessionMemory)
+    ->Name("sessions/memory/1920x1080")
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

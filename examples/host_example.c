@@ -4,9 +4,9 @@
 #include <stdio.h>
 #include <string.h>
 
-int main(int argc, char **argv) {
-    const char *data = argc > 1 ? argv[1] : "/usr/local/share/quexal";
-    static uint8_t frame[320 * 240 * 3];     /* packed B,G,R; no row padding */
+int main(int argc, char** argv) {
+    const char* data = argc > 1 ? argv[1] : "/usr/local/share/quexal";
+    static uint8_t frame[320 * 240 * 3]; /* packed B,G,R; no row padding */
     memset(frame, 128, sizeof frame);
     if (_QX_init(data, 320, -240, 0, 0) != 1) { /* negative height: top row first */
         fprintf(stderr, "init refused: is %s/QXdata there?\n", data);

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     std::thread b([&] { runStream(data, 640, 360, quexal::Lens::Bulge, second); });
     a.join();
     b.join();
-    std::printf("stream 1: %s, stream 2: %s\n", first ? "ok" : "refused", second ? "ok" : "refused");
+    std::printf("stream 1: %s, stream 2: %s\n", first ? "ok" : "refused",
+                second ? "ok" : "refused");
     return first && second ? 0 : 1;
 }

@@ -33,8 +33,8 @@
 #include <opencv2/core/utility.hpp>
 
 #include "api/session_handle.h"
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace {
@@ -48,12 +48,12 @@ constexpr int kSmallSide = 40;
 constexpr int kMaxCalls = 12;
 
 struct Paths {
-    std::string goodRoot;        // a folder with both cascades
-    std::string eagerRoot;       // cascades that find a face and eyes everywhere
-    std::string missingEyeRoot;  // its QXdata lacks the eye cascade
-    std::string notXmlRoot;      // its face cascade is not XML
-    std::string missingRoot;     // does not exist
-    std::string longRoot;        // does not fit the cascade name buffer
+    std::string goodRoot;             // a folder with both cascades
+    std::string eagerRoot;            // cascades that find a face and eyes everywhere
+    std::string missingEyeRoot;       // its QXdata lacks the eye cascade
+    std::string notXmlRoot;           // its face cascade is not XML
+    std::string missingRoot;          // does not exist
+    std::string longRoot;             // does not fit the cascade name buffer
     std::vector<std::string> videos;  // good, truncated, empty, random, missing, a folder
 };
 
@@ -88,7 +88,8 @@ void makeNoise() {
 // A host buffer of exactly n bytes (one byte when n is 0, so that it is
 // never null), filled from the input and then with noise.
 struct Buffer {
-    explicit Buffer(std::size_t n, FuzzedDataProvider& in) : size(n), bytes(new uint8_t[n ? n : 1]) {
+    explicit Buffer(std::size_t n, FuzzedDataProvider& in)
+        : size(n), bytes(new uint8_t[n ? n : 1]) {
         const std::size_t total = n ? n : 1;
         if (total > kLargestBuffer) std::abort();  // the harness never asks for more
         const std::size_t take = std::min<std::size_t>(n, in.remaining_bytes() / 4);
@@ -123,9 +124,15 @@ struct Target {
 Target targets[kSessionSlots];
 int current = 0;
 
-bool onExports() { return current == 0; }
-bool onNullSession() { return current != 0 && targets[current].session == nullptr; }
-HostView& host() { return targets[current].view; }
+bool onExports() {
+    return current == 0;
+}
+bool onNullSession() {
+    return current != 0 && targets[current].session == nullptr;
+}
+HostView& host() {
+    return targets[current].view;
+}
 
 // The state behind the target; a null session shows a fresh one's.
 Session& ctx() {
@@ -138,7 +145,9 @@ Session& ctx() {
 #define CALL(name, ...) \
     (onExports() ? _QX_##name(__VA_ARGS__) : qx_##name(targets[current].session, __VA_ARGS__))
 
-std::size_t frameBytes() { return static_cast<std::size_t>(host().width) * host().height * 3; }
+std::size_t frameBytes() {
+    return static_cast<std::size_t>(host().width) * host().height * 3;
+}
 
 int pickSide(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 9)) {
@@ -184,7 +193,7 @@ void callInit(FuzzedDataProvider& in) {
     const int oldWidth = ctx().geometry.width;
     const bool cascadesWerePending = ctx().cascadesPending == 1;
     const int result = CALL(init, path, width, height, in.ConsumeIntegral<int32_t>(),
-                                in.ConsumeIntegral<int32_t>());
+                            in.ConsumeIntegral<int32_t>());
     expectIn("_QX_init", result, {0, 1});
     if (onNullSession()) {
         if (result != 0) fail("qx_init", "a null session accepted a size", result);
@@ -194,7 +203,8 @@ void callInit(FuzzedDataProvider& in) {
         // Refused: status -1, the old geometry kept.
         if (result != 0) fail("_QX_init", "bad size accepted", result);
         if (ctx().status != -1) fail("_QX_init", "bad size left status other than -1", result);
-        if (ctx().geometry.width != oldWidth) fail("_QX_init", "bad size changed the geometry", result);
+        if (ctx().geometry.width != oldWidth)
+            fail("_QX_init", "bad size changed the geometry", result);
         return;
     }
     // The size passed the check: the library now works at this size, even
@@ -207,7 +217,8 @@ void callInit(FuzzedDataProvider& in) {
     if (result == 1 && ctx().status == -1) fail("_QX_init", "succeeded but status is -1", result);
     // The cascades load at the first init that finds them; after that the
     // folder no longer matters.
-    const bool loads = !cascadesWerePending || path == paths.goodRoot.c_str() || path == paths.eagerRoot.c_str();
+    const bool loads =
+        !cascadesWerePending || path == paths.goodRoot.c_str() || path == paths.eagerRoot.c_str();
     if (loads != (result == 1)) fail("_QX_init", "answer does not follow the data folder", result);
 }
 
@@ -217,8 +228,10 @@ void callProcessMask(FuzzedDataProvider& in) {
     const int mode = pickMode(in, -1, 4);
     const int result = CALL(process_mask, frame.data(), mode, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_process_mask", result, {0, 1});
-    if (statusBefore != 1 && result != 0) fail("_QX_process_mask", "ran without a mask picture", result);
-    if (result == 0 && !frame.unchanged()) fail("_QX_process_mask", "refusal wrote the frame", result);
+    if (statusBefore != 1 && result != 0)
+        fail("_QX_process_mask", "ran without a mask picture", result);
+    if (result == 0 && !frame.unchanged())
+        fail("_QX_process_mask", "refusal wrote the frame", result);
 }
 
 void callProcessLens(FuzzedDataProvider& in) {
@@ -227,8 +240,10 @@ void callProcessLens(FuzzedDataProvider& in) {
     const int result = CALL(process_lens, frame.data(), mode);
     expectIn("_QX_process_lens", result, {1, -1, -2});
     if (!host().sizeAccepted && result != -2) fail("_QX_process_lens", "ran before init", result);
-    if ((mode < 1 || mode > 7) && result == 1) fail("_QX_process_lens", "ran an unknown mode", result);
-    if (result != 1 && !frame.unchanged()) fail("_QX_process_lens", "refusal wrote the frame", result);
+    if ((mode < 1 || mode > 7) && result == 1)
+        fail("_QX_process_lens", "ran an unknown mode", result);
+    if (result != 1 && !frame.unchanged())
+        fail("_QX_process_lens", "refusal wrote the frame", result);
 }
 
 void callProcessColor(FuzzedDataProvider& in) {
@@ -240,7 +255,8 @@ void callProcessColor(FuzzedDataProvider& in) {
     if (!known && result == 1) fail("_QX_process_color", "ran an unknown mode", result);
     if (known && host().sizeAccepted && ctx().initialised() && result != 1)
         fail("_QX_process_color", "refused a known mode after init", result);
-    if (result != 1 && !frame.unchanged()) fail("_QX_process_color", "refusal wrote the frame", result);
+    if (result != 1 && !frame.unchanged())
+        fail("_QX_process_color", "refusal wrote the frame", result);
 }
 
 void callProcessFire(FuzzedDataProvider& in) {
@@ -249,7 +265,8 @@ void callProcessFire(FuzzedDataProvider& in) {
     const int result = CALL(process_fire, frame.data());
     expectIn("_QX_process_fire", result, {1, -2});
     if (statusBefore == -1 && result != -2) fail("_QX_process_fire", "ran while not ready", result);
-    if (result != 1 && !frame.unchanged()) fail("_QX_process_fire", "refusal wrote the frame", result);
+    if (result != 1 && !frame.unchanged())
+        fail("_QX_process_fire", "refusal wrote the frame", result);
 }
 
 void callProcessBkg(FuzzedDataProvider& in) {
@@ -257,21 +274,24 @@ void callProcessBkg(FuzzedDataProvider& in) {
     const int bkgState = ctx().background.state;
     const int halo = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int32_t>();
     const int haloColor = in.ConsumeIntegral<int32_t>();
-    const int cutLine = in.ConsumeBool() ? in.ConsumeIntegralInRange(-10, 110) : in.ConsumeIntegral<int32_t>();
-    const int result = CALL(process_bkg, frame.data(), halo, haloColor, cutLine,
-                                       in.ConsumeIntegral<int32_t>());
+    const int cutLine =
+        in.ConsumeBool() ? in.ConsumeIntegralInRange(-10, 110) : in.ConsumeIntegral<int32_t>();
+    const int result =
+        CALL(process_bkg, frame.data(), halo, haloColor, cutLine, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_process_bkg", result, {1, 0, -1, -2});
     if (bkgState == -1 && result != -2) fail("_QX_process_bkg", "ran without a reference", result);
     if (bkgState == 0 && result != -1) fail("_QX_process_bkg", "ran without a source", result);
-    if (result < 0 && !frame.unchanged()) fail("_QX_process_bkg", "refusal wrote the frame", result);
+    if (result < 0 && !frame.unchanged())
+        fail("_QX_process_bkg", "refusal wrote the frame", result);
 }
 
 void callSetBkgVideo(FuzzedDataProvider& in) {
-    const std::string& path = paths.videos[in.ConsumeIntegralInRange<std::size_t>(0, paths.videos.size() - 1)];
+    const std::string& path =
+        paths.videos[in.ConsumeIntegralInRange<std::size_t>(0, paths.videos.size() - 1)];
     const void* source = in.ConsumeIntegralInRange(0, 15) == 0 ? nullptr : path.c_str();
     const int bkgState = ctx().background.state;
     const int result = CALL(set_bkg, source, QX_BKG_VIDEO, in.ConsumeIntegral<int32_t>(),
-                                   in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
+                            in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(video)", result, {0, 1});
     if (bkgState == -1 && result != 0)
         fail("_QX_set_bkg(video)", "set without a reference", result);
@@ -301,7 +321,8 @@ void callSetBkgPicture(FuzzedDataProvider& in) {
     if (in.ConsumeIntegralInRange(0, 7) == 0) type = pickMode(in, -1, 4);
     if (type == QX_BKG_VIDEO) type = 0;
     const int bkgState = ctx().background.state;
-    const int result = CALL(set_bkg, picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
+    const int result =
+        CALL(set_bkg, picture.data(), type, width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_bkg(picture)", result, {0, 1});
     if (!picture.unchanged()) fail("_QX_set_bkg(picture)", "wrote the host's picture", result);
     if (type != QX_BKG_PICTURE && type != QX_BKG_VIDEO && result != 0)
@@ -315,16 +336,21 @@ void callSnapshot(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 5)) {
         case 0: width += in.ConsumeIntegralInRange(-2, 2); break;
         case 1: height += in.ConsumeIntegralInRange(-2, 2); break;
-        case 2: width = pickPictureSide(in); height = pickPictureSide(in); break;
+        case 2:
+            width = pickPictureSide(in);
+            height = pickPictureSide(in);
+            break;
         default: break;
     }
     const bool positive = width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
     Buffer frame(positive ? static_cast<std::size_t>(width) * height * 3 : 3, in);
-    const int result = CALL(get_bkg_snapshot, frame.data(), width, height, in.ConsumeIntegral<int32_t>());
+    const int result =
+        CALL(get_bkg_snapshot, frame.data(), width, height, in.ConsumeIntegral<int32_t>());
     expectIn("_QX_get_bkg_snapshot", result, {0, 1});
     if (!frame.unchanged()) fail("_QX_get_bkg_snapshot", "wrote the host's frame", result);
     const bool matches = host().sizeAccepted && width == host().width && height == host().height;
-    if (!matches && result != 0) fail("_QX_get_bkg_snapshot", "took a snapshot of the wrong size", result);
+    if (!matches && result != 0)
+        fail("_QX_get_bkg_snapshot", "took a snapshot of the wrong size", result);
     if (result == 0 && !matches && ctx().background.state != -1)
         fail("_QX_get_bkg_snapshot", "size mismatch kept the reference", result);
 }
@@ -332,7 +358,8 @@ void callSnapshot(FuzzedDataProvider& in) {
 // What _QX_test_mask_image must answer.
 int expectedMaskTest(int width, int height, int kind, int magic) {
     if (magic != QX_MASK_MAGIC) return QX_TEST_MASK_BAD_MAGIC;
-    if (kind == 1 || kind == 2 || kind == 8) return width == 200 && height == 190 ? 1 : QX_TEST_MASK_BAD_SIZE;
+    if (kind == 1 || kind == 2 || kind == 8)
+        return width == 200 && height == 190 ? 1 : QX_TEST_MASK_BAD_SIZE;
     if (kind == 3 || kind == 4) return width == 100 && height == 90 ? 1 : QX_TEST_MASK_BAD_SIZE;
     return QX_TEST_MASK_BAD_KIND;
 }
@@ -341,9 +368,18 @@ void pickMaskShape(FuzzedDataProvider& in, int& width, int& height, int& kind, i
     kind = in.ConsumeBool() ? in.PickValueInArray({1, 2, 3, 4, 8}) : pickMode(in, -1, 9);
     const bool large = kind == 1 || kind == 2 || kind == 8;
     switch (in.ConsumeIntegralInRange(0, 3)) {
-        case 0: width = pickSide(in); height = pickSide(in); break;
-        case 1: width = large ? 100 : 200; height = large ? 90 : 190; break;  // the other kind's size
-        default: width = large ? 200 : 100; height = large ? 190 : 90; break;
+        case 0:
+            width = pickSide(in);
+            height = pickSide(in);
+            break;
+        case 1:
+            width = large ? 100 : 200;
+            height = large ? 90 : 190;
+            break;  // the other kind's size
+        default:
+            width = large ? 200 : 100;
+            height = large ? 190 : 90;
+            break;
     }
     magic = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<int32_t>() : QX_MASK_MAGIC;
 }
@@ -354,25 +390,31 @@ void callSetMaskImage(FuzzedDataProvider& in) {
     const bool fits = expectedMaskTest(width, height, kind, magic) == 1;
     const bool withPixels = in.ConsumeIntegralInRange(0, 15) != 0;
     std::unique_ptr<Buffer> pixels;
-    if (withPixels) pixels = std::make_unique<Buffer>(fits ? static_cast<std::size_t>(width) * height * 4 : 4, in);
+    if (withPixels)
+        pixels =
+            std::make_unique<Buffer>(fits ? static_cast<std::size_t>(width) * height * 4 : 4, in);
     const int statusBefore = ctx().status;
-    const int result = CALL(set_mask_image, pixels ? pixels->data() : nullptr, width, height, kind, magic,
-                                          in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
+    const int result = CALL(set_mask_image, pixels ? pixels->data() : nullptr, width, height, kind,
+                            magic, in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
     expectIn("_QX_set_mask_image", result, {1, -1, -2, -3});
-    if (pixels && !pixels->unchanged()) fail("_QX_set_mask_image", "wrote the host's picture", result);
-    if (statusBefore == -1 && result != -3) fail("_QX_set_mask_image", "not refused before init", result);
+    if (pixels && !pixels->unchanged())
+        fail("_QX_set_mask_image", "wrote the host's picture", result);
+    if (statusBefore == -1 && result != -3)
+        fail("_QX_set_mask_image", "not refused before init", result);
     if (statusBefore != -1 && (!fits || !pixels) && result != -2)
         fail("_QX_set_mask_image", "bad picture not refused with -2", result);
-    if (result == 1 && ctx().status != 1) fail("_QX_set_mask_image", "stored but status is not 1", result);
+    if (result == 1 && ctx().status != 1)
+        fail("_QX_set_mask_image", "stored but status is not 1", result);
 }
 
 void callTestMaskImage(FuzzedDataProvider& in) {
     int width, height, kind, magic;
     pickMaskShape(in, width, height, kind, magic);
     const int statusBefore = ctx().status;
-    const int result = CALL(test_mask_image, width, height, kind, magic, in.ConsumeIntegral<int32_t>(),
-                                           in.ConsumeIntegral<int32_t>());
-    if (result != expectedMaskTest(width, height, kind, magic)) fail("_QX_test_mask_image", "wrong verdict", result);
+    const int result = CALL(test_mask_image, width, height, kind, magic,
+                            in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>());
+    if (result != expectedMaskTest(width, height, kind, magic))
+        fail("_QX_test_mask_image", "wrong verdict", result);
     if (ctx().status != statusBefore) fail("_QX_test_mask_image", "changed the status", result);
 }
 
@@ -405,9 +447,9 @@ void destroySession(FuzzedDataProvider&) {
 
 using Call = void (*)(FuzzedDataProvider&);
 constexpr Call kCalls[] = {
-    callInit,          callProcessMask,  callProcessLens,  callProcessColor, callProcessFire,
-    callProcessBkg,    callSetBkgVideo,  callSetBkgPicture, callSnapshot,    callSetMaskImage,
-    callTestMaskImage, callCheckDinamicBkg, reloadLibrary,    createSession,    destroySession,
+    callInit,          callProcessMask,     callProcessLens,   callProcessColor, callProcessFire,
+    callProcessBkg,    callSetBkgVideo,     callSetBkgPicture, callSnapshot,     callSetMaskImage,
+    callTestMaskImage, callCheckDinamicBkg, reloadLibrary,     createSession,    destroySession,
 };
 
 // A one-stage cascade whose only stump scores 0 against a threshold of -1:
@@ -487,7 +529,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto which = in.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls) - 1);
         if (kCalls[which] == reloadLibrary && i > 0) continue;
         // Mostly the exports, so that the committed corpus keeps its reach.
-        current = in.ConsumeIntegralInRange(0, 7) < 5 ? 0 : in.ConsumeIntegralInRange(1, kSessionSlots - 1);
+        current = in.ConsumeIntegralInRange(0, 7) < 5
+                      ? 0
+                      : in.ConsumeIntegralInRange(1, kSessionSlots - 1);
         kCalls[which](in);
     }
     return 0;

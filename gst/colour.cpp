@@ -19,7 +19,8 @@ GType colour_mode_get_type() {
         {QX_COLOR_SEPIA, "Sepia", "sepia"},
         {0, nullptr, nullptr},
     };
-    if (g_once_init_enter(&type)) g_once_init_leave(&type, g_enum_register_static("GstQuexalColourMode", values));
+    if (g_once_init_enter(&type))
+        g_once_init_leave(&type, g_enum_register_static("GstQuexalColourMode", values));
     return type;
 }
 
@@ -32,8 +33,9 @@ struct _GstQuexalColour {
 
 G_DEFINE_TYPE(GstQuexalColour, gst_quexal_colour, GST_TYPE_QUEXAL_FILTER)
 
-static void gst_quexal_colour_set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
-    GstQuexalColour *self = GST_QUEXAL_COLOUR(object);
+static void gst_quexal_colour_set_property(GObject* object, guint id, const GValue* value,
+                                           GParamSpec* pspec) {
+    GstQuexalColour* self = GST_QUEXAL_COLOUR(object);
     if (id != PROP_MODE) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
@@ -43,8 +45,9 @@ static void gst_quexal_colour_set_property(GObject *object, guint id, const GVal
     GST_OBJECT_UNLOCK(self);
 }
 
-static void gst_quexal_colour_get_property(GObject *object, guint id, GValue *value, GParamSpec *pspec) {
-    GstQuexalColour *self = GST_QUEXAL_COLOUR(object);
+static void gst_quexal_colour_get_property(GObject* object, guint id, GValue* value,
+                                           GParamSpec* pspec) {
+    GstQuexalColour* self = GST_QUEXAL_COLOUR(object);
     if (id != PROP_MODE) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
@@ -54,17 +57,18 @@ static void gst_quexal_colour_get_property(GObject *object, guint id, GValue *va
     GST_OBJECT_UNLOCK(self);
 }
 
-static GstFlowReturn gst_quexal_colour_process(GstQuexalFilter *filter, guint8 *frame) {
-    GstQuexalColour *self = GST_QUEXAL_COLOUR(filter);
+static GstFlowReturn gst_quexal_colour_process(GstQuexalFilter* filter, guint8* frame) {
+    GstQuexalColour* self = GST_QUEXAL_COLOUR(filter);
     GST_OBJECT_LOCK(self);
     const gint mode = self->mode;
     GST_OBJECT_UNLOCK(self);
     const gint32 code = qx_process_color(gst_quexal_filter_session(filter), frame, mode);
-    return code == QX_DONE ? GST_FLOW_OK : gst_quexal_filter_refused(filter, "qx_process_color", code);
+    return code == QX_DONE ? GST_FLOW_OK
+                           : gst_quexal_filter_refused(filter, "qx_process_color", code);
 }
 
-static void gst_quexal_colour_class_init(GstQuexalColourClass *klass) {
-    GObjectClass *object_class = G_OBJECT_CLASS(klass);
+static void gst_quexal_colour_class_init(GstQuexalColourClass* klass) {
+    GObjectClass* object_class = G_OBJECT_CLASS(klass);
     object_class->set_property = gst_quexal_colour_set_property;
     object_class->get_property = gst_quexal_colour_get_property;
     g_object_class_install_property(
@@ -77,9 +81,12 @@ static void gst_quexal_colour_class_init(GstQuexalColourClass *klass) {
     gst_quexal_filter_class_set_metadata(
         GST_ELEMENT_CLASS(klass), "Quexal colour tone",
         "Tones the picture: negative, grey, glow, soft grey or sepia.",
-        "videotestsrc ! videoconvert ! video/x-raw,format=BGR ! quexalcolour mode=sepia ! videoconvert ! "
+        "videotestsrc ! videoconvert ! video/x-raw,format=BGR ! quexalcolour mode=sepia ! "
+        "videoconvert ! "
         "autovideosink");
     gst_type_mark_as_plugin_api(colour_mode_get_type(), static_cast<GstPluginAPIFlags>(0));
 }
 
-static void gst_quexal_colour_init(GstQuexalColour *self) { self->mode = kDefaultMode; }
+static void gst_quexal_colour_init(GstQuexalColour* self) {
+    self->mode = kDefaultMode;
+}

@@ -16,10 +16,10 @@
 namespace {
 
 const gchar kDataSubfolder[] = "QXdata";
-gchar *plugin_file = nullptr;
+gchar* plugin_file = nullptr;
 
-bool holds_data(const gchar *folder) {
-    gchar *data = g_build_filename(folder, kDataSubfolder, nullptr);
+bool holds_data(const gchar* folder) {
+    gchar* data = g_build_filename(folder, kDataSubfolder, nullptr);
     const bool found = g_file_test(data, G_FILE_TEST_IS_DIR);
     g_free(data);
     return found;
@@ -27,12 +27,12 @@ bool holds_data(const gchar *folder) {
 
 // The data folder found from the plugin's own place, so that an
 // installation moved to another prefix keeps working; null if not there.
-gchar *data_beside_plugin() {
+gchar* data_beside_plugin() {
     if (plugin_file == nullptr) return nullptr;
-    gchar *plugin_folder = g_path_get_dirname(plugin_file);
-    gchar *joined = g_build_filename(plugin_folder, QUEXAL_GST_DATA_RELATIVE, nullptr);
+    gchar* plugin_folder = g_path_get_dirname(plugin_file);
+    gchar* joined = g_build_filename(plugin_folder, QUEXAL_GST_DATA_RELATIVE, nullptr);
     g_free(plugin_folder);
-    gchar *folder = g_canonicalize_filename(joined, nullptr);
+    gchar* folder = g_canonicalize_filename(joined, nullptr);
     g_free(joined);
     if (holds_data(folder)) return folder;
     g_free(folder);
@@ -41,14 +41,14 @@ gchar *data_beside_plugin() {
 
 }  // namespace
 
-void gst_quexal_set_plugin_file(const gchar *filename) {
+void gst_quexal_set_plugin_file(const gchar* filename) {
     g_free(plugin_file);
     plugin_file = g_strdup(filename);
 }
 
-gchar *gst_quexal_data_folder(void) {
-    const gchar *chosen = g_getenv("QUEXAL_DATA");
+gchar* gst_quexal_data_folder(void) {
+    const gchar* chosen = g_getenv("QUEXAL_DATA");
     if (chosen != nullptr && *chosen != '\0') return g_strdup(chosen);
-    gchar *beside = data_beside_plugin();
+    gchar* beside = data_beside_plugin();
     return beside != nullptr ? beside : g_strdup(QUEXAL_GST_DATA_ABSOLUTE);
 }

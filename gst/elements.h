@@ -18,6 +18,7 @@ G_DECLARE_FINAL_TYPE(GstQuexalFire, gst_quexal_fire, GST, QUEXAL_FIRE, GstQuexal
 G_DECLARE_FINAL_TYPE(GstQuexalMask, gst_quexal_mask, GST, QUEXAL_MASK, GstQuexalFilter)
 
 #define GST_TYPE_QUEXAL_BACKGROUND (gst_quexal_background_get_type())
-G_DECLARE_FINAL_TYPE(GstQuexalBackground, gst_quexal_background, GST, QUEXAL_BACKGROUND, GstQuexalFilter)
+G_DECLARE_FINAL_TYPE(GstQuexalBackground, gst_quexal_background, GST, QUEXAL_BACKGROUND,
+                     GstQuexalFilter)
 
 G_END_DECLS

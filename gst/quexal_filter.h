@@ -19,36 +19,36 @@ struct _GstQuexalFilterClass {
     // Called on the streaming thread after the session was initialised
     // for a new frame size; the library has then forgotten its background
     // reference and source (not its mask picture). Optional.
-    void (*size_changed)(GstQuexalFilter *filter);
+    void (*size_changed)(GstQuexalFilter* filter);
 
     // Rewrites one packed (width * 3 bytes a row), top-row-first BGR frame
     // of the negotiated size. Required.
-    GstFlowReturn (*process)(GstQuexalFilter *filter, guint8 *frame);
+    GstFlowReturn (*process)(GstQuexalFilter* filter, guint8* frame);
 };
 
 // The session the element owns; valid from start to stop.
-QxSession *gst_quexal_filter_session(GstQuexalFilter *filter);
+QxSession* gst_quexal_filter_session(GstQuexalFilter* filter);
 
 // The negotiated frame size.
-gint gst_quexal_filter_width(GstQuexalFilter *filter);
-gint gst_quexal_filter_height(GstQuexalFilter *filter);
+gint gst_quexal_filter_width(GstQuexalFilter* filter);
+gint gst_quexal_filter_height(GstQuexalFilter* filter);
 
 // Posts an element error for a library call that answered `code` and
 // answers GST_FLOW_ERROR.
-GstFlowReturn gst_quexal_filter_refused(GstQuexalFilter *filter, const gchar *call, gint code);
+GstFlowReturn gst_quexal_filter_refused(GstQuexalFilter* filter, const gchar* call, gint code);
 
 // Sets the element metadata with the caps every Quexal element takes; the
 // description ends with an example pipeline for gst-inspect-1.0.
-void gst_quexal_filter_class_set_metadata(GstElementClass *klass, const gchar *long_name,
-                                          const gchar *description, const gchar *example);
+void gst_quexal_filter_class_set_metadata(GstElementClass* klass, const gchar* long_name,
+                                          const gchar* description, const gchar* example);
 
 // The folder holding QXdata (the face cascades), as the library's init
 // wants it: $QUEXAL_DATA when set, else the data folder that belongs with
 // the plugin file (the build folder in a build tree, share/quexal once
 // installed).
-gchar *gst_quexal_data_folder(void);
+gchar* gst_quexal_data_folder(void);
 
 // Remembers where the plugin was loaded from (called by plugin_init).
-void gst_quexal_set_plugin_file(const gchar *filename);
+void gst_quexal_set_plugin_file(const gchar* filename);
 
 G_END_DECLS

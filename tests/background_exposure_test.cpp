@@ -91,8 +91,8 @@ TEST(ExposureCompensation, KeepsTheFigureThroughGainAndOffsetChanges) {
     for (double gain : {0.85, 0.93, 1.0, 1.07, 1.15})
         for (double offset : {-15.0, 0.0, 15.0}) {
             const double on = settledIou(true, gain, offset);
-            std::printf("%4.2f %+6.0f %8.3f %7.3f\n", gain, offset,
-                        settledIou(false, gain, offset), on);
+            std::printf("%4.2f %+6.0f %8.3f %7.3f\n", gain, offset, settledIou(false, gain, offset),
+                        on);
             EXPECT_GE(on, 0.95) << gain << " " << offset;
         }
 }

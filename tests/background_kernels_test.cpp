@@ -99,7 +99,8 @@ TEST(DifferenceUnion, MatchesTheThreeStockComparisons) {
     }
     // Unrelated references and frames cover every pair of levels.
     for (const cv::Size& size : kOddSizes) {
-        const cv::Mat f = noise(size, 1), a = noise(size, 2), b = noise(size, 3), c = noise(size, 4);
+        const cv::Mat f = noise(size, 1), a = noise(size, 2), b = noise(size, 3),
+                      c = noise(size, 4);
         EXPECT_TRUE(same(stockUnion(f, a, b, c), fusedUnion(f, a, b, c))) << size;
     }
 }

@@ -11,8 +11,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "background/video/video_reader.h"
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -45,7 +45,9 @@ cv::Mat sceneWith(const cv::Mat& shape) {
 }
 
 // A background picture unlike anything in the scene.
-cv::Mat magentaPicture() { return cv::Mat(kH, kW, CV_8UC3, cv::Scalar(255, 0, 255)); }
+cv::Mat magentaPicture() {
+    return cv::Mat(kH, kW, CV_8UC3, cv::Scalar(255, 0, 255));
+}
 
 // A context with a reference of `scene` and `picture` as source, for host
 // rows bottom-up or top-down.
@@ -65,7 +67,10 @@ struct Replacement {
         std::vector<uint8_t> host = test::toHostFrame(frame, bottomUp);
         const int result = ctx.processBkg(host.data(), halo, colour, cut);
         cv::Mat image(frame.rows, frame.cols, CV_8UC3, host.data());
-        if (bottomUp) cv::flip(image, out, 0); else out = image.clone();
+        if (bottomUp)
+            cv::flip(image, out, 0);
+        else
+            out = image.clone();
         return result;
     }
 };
@@ -176,7 +181,7 @@ TEST(PictureSource, FrameSizedPictureIsCopiedAndSmallOneStretched) {
     ASSERT_EQ(1, ctx.background.setPicture(photo.data, kW, kH));
     EXPECT_EQ(0, cv::countNonZero(differs(photo, ctx.background.picture)));  // not row-reversed
 
-    const uint8_t tiny[] = {10, 20, 30, 40, 50, 60,  // top row
+    const uint8_t tiny[] = {10, 20, 30, 40,  50,  60,  // top row
                             70, 80, 90, 200, 210, 220};
     ASSERT_EQ(1, ctx.background.setPicture(tiny, 2, 2));
     const cv::Mat& p = ctx.background.picture;

@@ -14,8 +14,8 @@
 #include <opencv2/videoio.hpp>
 
 #include "background/video/video_reader.h"
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -83,8 +83,8 @@ struct VideoScene {
     bool bottomUp;
     std::vector<uint8_t> scene;
     VideoScene(cv::Size frame, bool bottomUp) : frame(frame), bottomUp(bottomUp) {
-        EXPECT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, frame.width,
-                              bottomUp ? frame.height : -frame.height));
+        EXPECT_EQ(1,
+                  ctx.init(QUEXAL_DATA_ROOT, frame.width, bottomUp ? frame.height : -frame.height));
         scene.assign(frame.area() * 3, 128);
         EXPECT_EQ(1, ctx.getBkgSnapshot(scene.data(), frame.width, frame.height));
     }
@@ -93,7 +93,10 @@ struct VideoScene {
         std::vector<uint8_t> host = scene;
         const int result = ctx.processBkg(host.data(), 0, 0, 0);
         const cv::Mat image(frame, CV_8UC3, host.data());
-        if (bottomUp) cv::flip(image, out, 0); else out = image.clone();
+        if (bottomUp)
+            cv::flip(image, out, 0);
+        else
+            out = image.clone();
         return result;
     }
     int top(const cv::Mat& out) const {
@@ -128,8 +131,7 @@ TEST(VideoSource, ClipOfTheFrameSizeShowsTopRowFirstAndLoops) {
             std::this_thread::sleep_for(milliseconds(50));
         }
         ASSERT_EQ(4u, seen.size());
-        EXPECT_EQ((std::vector<int>{seen[0], (seen[0] + 1) % 3, (seen[0] + 2) % 3, seen[0]}),
-                  seen);
+        EXPECT_EQ((std::vector<int>{seen[0], (seen[0] + 1) % 3, (seen[0] + 2) % 3, seen[0]}), seen);
     }
 }
 

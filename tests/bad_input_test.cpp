@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -22,15 +22,17 @@ protected:
     void SetUp() override { ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, kW, kH, 0, 0)); }
     test::Frame frame{kW, kH, 0};
     void fillFrame() {
-        for (std::size_t i = 0; i < frame.bytes.size(); ++i) frame.bytes[i] = static_cast<uint8_t>(i * 31);
+        for (std::size_t i = 0; i < frame.bytes.size(); ++i)
+            frame.bytes[i] = static_cast<uint8_t>(i * 31);
     }
 };
 
 // Sides whose four-byte image would overflow an int32, including products
 // that overflow an int64 once multiplied by four.
 TEST_F(BadInput, InitRefusesSizesTooLargeAndKeepsTheOldGeometry) {
-    const std::pair<int, int> sizes[] = {{1 << 16, 1 << 14}, {1 << 30, INT_MIN}, {INT_MAX, INT_MAX},
-                                         {INT_MAX, -INT_MAX}, {INT_MIN, 1}, {1, INT_MIN}};
+    const std::pair<int, int> sizes[] = {{1 << 16, 1 << 14}, {1 << 30, INT_MIN},
+                                         {INT_MAX, INT_MAX}, {INT_MAX, -INT_MAX},
+                                         {INT_MIN, 1},       {1, INT_MIN}};
     for (auto [w, h] : sizes) {
         EXPECT_EQ(0, _QX_init(QUEXAL_DATA_ROOT, w, h, 0, 0)) << w << "x" << h;
         EXPECT_EQ(-1, theContext().status);
@@ -98,13 +100,16 @@ TEST_F(BadInput, FireRefusesAfterARefusedInit) {
 TEST_F(BadInput, MaskPictureRefusalsKeepTheRegisteredPicture) {
     std::vector<uint8_t> picture(200 * 190 * 4, 7), other(200 * 190 * 4, 9);
     ASSERT_EQ(1, _QX_set_mask_image(picture.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
-    const struct { int w, h, kind, magic; } bad[] = {
-        {200, 190, 1, 99},  {200, 190, 1, 0},   {200, 190, 5, 100}, {200, 190, 0, 100},
-        {200, 190, -1, 100}, {100, 90, 1, 100}, {200, 190, 3, 100}, {0, 0, 2, 100},
+    const struct {
+        int w, h, kind, magic;
+    } bad[] = {
+        {200, 190, 1, 99},    {200, 190, 1, 0},   {200, 190, 5, 100},         {200, 190, 0, 100},
+        {200, 190, -1, 100},  {100, 90, 1, 100},  {200, 190, 3, 100},         {0, 0, 2, 100},
         {-200, -190, 8, 100}, {201, 190, 8, 100}, {INT_MAX, INT_MAX, 4, 100},
     };
     for (const auto& b : bad) {
-        EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(other.data(), b.w, b.h, b.kind, b.magic, 0, 0))
+        EXPECT_EQ(QX_MASK_IMAGE_BAD,
+                  _QX_set_mask_image(other.data(), b.w, b.h, b.kind, b.magic, 0, 0))
             << b.w << "x" << b.h << " kind " << b.kind << " magic " << b.magic;
     }
     EXPECT_EQ(QX_MASK_IMAGE_BAD, _QX_set_mask_image(nullptr, 200, 190, 1, QX_MASK_MAGIC, 0, 0));
@@ -131,14 +136,15 @@ TEST_F(BadInput, TestMaskImageNamesTheFirstFaultAndChangesNothing) {
 // and frames come back untouched until a snapshot of the right size.
 TEST_F(BadInput, SnapshotOfTheWrongSizeDropsTheReference) {
     std::vector<uint8_t> picture(8 * 8 * 3, 50);
-    const std::pair<int, int> sizes[] = {{kW + 1, kH}, {kW, kH - 1}, {kH, kW}, {0, 0},
-                                         {-kW, kH}, {kW, -kH}, {INT_MIN, INT_MIN}};
+    const std::pair<int, int> sizes[] = {{kW + 1, kH}, {kW, kH - 1}, {kH, kW},          {0, 0},
+                                         {-kW, kH},    {kW, -kH},    {INT_MIN, INT_MIN}};
     for (auto [w, h] : sizes) {
         fillFrame();
         ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
         ASSERT_EQ(1, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));
         const auto before = frame.bytes;
-        EXPECT_EQ(QX_SNAPSHOT_REFUSED, _QX_get_bkg_snapshot(frame.data(), w, h, 0)) << w << "x" << h;
+        EXPECT_EQ(QX_SNAPSHOT_REFUSED, _QX_get_bkg_snapshot(frame.data(), w, h, 0))
+            << w << "x" << h;
         EXPECT_EQ(before, frame.bytes);
         EXPECT_EQ(QX_BKG_NO_REFERENCE, _QX_process_bkg(frame.data(), 0, 0, 0, 0));
         EXPECT_EQ(before, frame.bytes);
@@ -148,7 +154,8 @@ TEST_F(BadInput, SnapshotOfTheWrongSizeDropsTheReference) {
 
 TEST_F(BadInput, SetBkgRefusesUnknownTypesAndBadPictures) {
     std::vector<uint8_t> picture(8 * 8 * 3, 50);
-    EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));  // no snapshot
+    EXPECT_EQ(QX_SET_BKG_REFUSED,
+              _QX_set_bkg(picture.data(), QX_BKG_PICTURE, 8, 8, 0));  // no snapshot
     ASSERT_EQ(1, _QX_get_bkg_snapshot(frame.data(), kW, kH, 0));
     for (int type : {0, 3, -1, -2, INT_MIN, INT_MAX})
         EXPECT_EQ(QX_SET_BKG_REFUSED, _QX_set_bkg(picture.data(), type, 8, 8, 0)) << type;

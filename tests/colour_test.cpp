@@ -8,9 +8,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
 #include "effects/colour/colour_tones.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -18,13 +18,15 @@ namespace {
 
 // ---- A straightforward reference, written from the formulas -------------
 
-int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+int clamp255(int v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
 
 void referenceTone(uint8_t* px, int tone) {
     const int b = px[0], g = px[1], r = px[2];
-    const double y = static_cast<float>(r * static_cast<double>(0.299f) +
-                                        g * static_cast<double>(0.587f) +
-                                        b * static_cast<double>(0.114f));
+    const double y =
+        static_cast<float>(r * static_cast<double>(0.299f) + g * static_cast<double>(0.587f) +
+                           b * static_cast<double>(0.114f));
     const int red = clamp255(static_cast<int>((y + 42.66149868071079) - 0.15835501347899417));
     const int green = clamp255(static_cast<int>((y - 12.138000659644604) + 0.16498501996636428));
     const int blue = clamp255(static_cast<int>((y - 49.31062585115433) - 0.4340100482010847));
@@ -33,12 +35,25 @@ void referenceTone(uint8_t* px, int tone) {
     };
     const int s = lumaPart(r, 0.2125f) + lumaPart(g, 0.7154f) + lumaPart(b, 0.0721f);
     switch (tone) {
-        case 16: px[0] = 255 - b; px[1] = 255 - g; px[2] = 255 - r; break;
+        case 16:
+            px[0] = 255 - b;
+            px[1] = 255 - g;
+            px[2] = 255 - r;
+            break;
         case 17: px[0] = px[1] = px[2] = (b + g + r) / 3; break;
-        case 18: px[0] = px[1] = 255 - blue; px[2] = 255 - red; break;
-        case 19: if (s <= 484) px[0] = px[1] = px[2] = 0; break;
+        case 18:
+            px[0] = px[1] = 255 - blue;
+            px[2] = 255 - red;
+            break;
+        case 19:
+            if (s <= 484) px[0] = px[1] = px[2] = 0;
+            break;
         case 20: px[0] = px[1] = px[2] = s > 484 ? (s - 484) & 0xFF : 0; break;
-        case 25: px[0] = blue; px[1] = green; px[2] = red; break;
+        case 25:
+            px[0] = blue;
+            px[1] = green;
+            px[2] = red;
+            break;
     }
 }
 
@@ -133,8 +148,8 @@ TEST(ColourTones, EveryColourMatchesTheFormulas) {
         for (std::size_t i = 0; i < expected.size(); i += 3) referenceTone(&expected[i], tone);
         std::size_t firstBad = 0;
         while (firstBad < fast.size() && fast[firstBad] == expected[firstBad]) ++firstBad;
-        EXPECT_EQ(fast.size(), firstBad) << "tone " << tone << " differs at colour "
-                                         << firstBad / 3;
+        EXPECT_EQ(fast.size(), firstBad)
+            << "tone " << tone << " differs at colour " << firstBad / 3;
     }
 }
 
@@ -226,10 +241,14 @@ TEST(ColourEffect, UnknownModesLeaveTheFrameUntouched) {
 // picture; the single tones do not look at the rows at all.
 TEST(ColourEffect, ModesMatchTheReferenceInBothRowOrders) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
-    const struct { int mode; cv::Mat expected; } cases[] = {
-        {16, referenceToned(photo, 16)}, {17, referenceToned(photo, 17)},
-        {25, referenceToned(photo, 25)}, {18, referenceGlow(photo)},
-        {24, referenceSoftGrey(photo)}};
+    const struct {
+        int mode;
+        cv::Mat expected;
+    } cases[] = {{16, referenceToned(photo, 16)},
+                 {17, referenceToned(photo, 17)},
+                 {25, referenceToned(photo, 25)},
+                 {18, referenceGlow(photo)},
+                 {24, referenceSoftGrey(photo)}};
     for (bool bottomUp : {true, false}) {
         Session ctx;
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, photo.cols, bottomUp ? photo.rows : -photo.rows));
@@ -249,10 +268,11 @@ TEST(ColourEffect, OddWidthsAndRepeatedGlowCalls) {
     Session ctx;
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, crop.cols, crop.rows));
     for (int round = 0; round < 2; ++round) {  // the second round reuses the working image
-        for (const auto& [mode, expected] :
-             {std::pair{16, referenceToned(crop, 16)}, {17, referenceToned(crop, 17)},
-              {25, referenceToned(crop, 25)}, {18, referenceGlow(crop)},
-              {24, referenceSoftGrey(crop)}}) {
+        for (const auto& [mode, expected] : {std::pair{16, referenceToned(crop, 16)},
+                                             {17, referenceToned(crop, 17)},
+                                             {25, referenceToned(crop, 25)},
+                                             {18, referenceGlow(crop)},
+                                             {24, referenceSoftGrey(crop)}}) {
             Bytes frame = test::toHostFrame(crop, true);
             ASSERT_EQ(1, ctx.processColor(frame.data(), mode));
             EXPECT_EQ(test::toHostFrame(expected, true), frame) << "mode " << mode;

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
+#include <opencv2/imgproc.hpp>
 
 #include "background/compositing.h"
 #include "background/segmentation.h"
@@ -100,12 +100,11 @@ TEST(CompositeMatte, HaloKeepsTheCameraUnfeatheredAndColoursTheBand) {
 
 TEST(BlendRgba, UsesFloatWeightsAndTruncates) {
     // layer (blue, green, red, alpha) over image pixels.
-    std::vector<uint8_t> layer = {9, 9, 9, 0,  200, 0, 255, 255, 0, 200, 255, 128,
-                                  0, 77, 200, 254, 255, 77, 200, 1};
-    std::vector<uint8_t> image = {1, 2, 3,  1, 2, 3,  255, 100, 0,  255, 77, 100,  0, 77, 100};
+    std::vector<uint8_t> layer = {9,   9,   9, 0,  200, 0,   255, 255, 0,   200,
+                                  255, 128, 0, 77, 200, 254, 255, 77,  200, 1};
+    std::vector<uint8_t> image = {1, 2, 3, 1, 2, 3, 255, 100, 0, 255, 77, 100, 0, 77, 100};
     blendRgba(layer.data(), image.data(), 5, 1);
-    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3,  200, 0, 255,  126, 150, 128,  0, 77, 199,
-                                    1, 77, 100}),
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 200, 0, 255, 126, 150, 128, 0, 77, 199, 1, 77, 100}),
               image);
 }
 
@@ -129,8 +128,8 @@ TEST(EnoughBackground, FifteenPercentIsEnough) {
 TEST(ChainLength, CountsTheStepsAroundTheOutline) {
     EXPECT_EQ(0, chainLength({{5, 5}}));
     EXPECT_EQ(36, chainLength({{0, 0}, {0, 9}, {9, 9}, {9, 0}}));  // 10 x 10 square
-    EXPECT_EQ(16, chainLength({{4, 0}, {0, 4}, {4, 8}, {8, 4}}));   // diagonal diamond
-    EXPECT_EQ(2, chainLength({{0, 0}, {1, 0}}));                    // two-pixel line, out and back
+    EXPECT_EQ(16, chainLength({{4, 0}, {0, 4}, {4, 8}, {8, 4}}));  // diagonal diamond
+    EXPECT_EQ(2, chainLength({{0, 0}, {1, 0}}));                   // two-pixel line, out and back
 }
 
 // The outlines the old chain-code calls give: contours as Freeman chains,
@@ -149,8 +148,7 @@ cv::Mat chainCodeOutlines(const cv::Mat& blobs) {
     for (CvSeq* c = first; c != nullptr; c = c->h_next) {
         CvSeq* a = cvApproxChains(c, storage, CV_CHAIN_APPROX_SIMPLE, 0, 190, 1);
         if (a != nullptr && cvArcLength(a, CV_WHOLE_SEQ, 1) > 200.0)
-            cvDrawContours(&target, a, cvScalarAll(0), cvScalarAll(255), -1, 3, 8,
-                           cvPoint(0, 0));
+            cvDrawContours(&target, a, cvScalarAll(0), cvScalarAll(255), -1, 3, 8, cvPoint(0, 0));
     }
     cvReleaseMemStorage(&storage);
     return canvas;

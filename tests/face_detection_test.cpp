@@ -7,10 +7,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
-#include "mask/face_geometry.h"
 #include "face_frames.h"
+#include "mask/face_geometry.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -18,7 +18,9 @@ namespace {
 
 // A face window of side s at (x, y), in reduced-image pixels. With scale 1
 // the full-frame corners equal these numbers.
-cv::Rect window(int x, int y, int s = 50) { return {x, y, s, s}; }
+cv::Rect window(int x, int y, int s = 50) {
+    return {x, y, s, s};
+}
 
 TEST(FaceGrouping, ScalingByTheFloatFactorTruncates) {
     EXPECT_EQ(129, scaleEdge(100, kDetectScale));
@@ -200,7 +202,8 @@ TEST(FaceDetection, EyeSearchesTogetherMatchThemInTurn) {
         double share;
     };
     std::vector<uint8_t> picture(200 * 190 * 4, 0);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7 + 255 * (i % 4 == 3));
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 7 + 255 * (i % 4 == 3));
     for (const Case& c : {Case{"astronaut_320x240.png", {320, 240}, 1.0},
                           Case{"solvay_face_320x240.png", {320, 240}, 1.0},
                           Case{"astronaut_320x240.png", {640, 480}, 0.9},
@@ -211,8 +214,8 @@ TEST(FaceDetection, EyeSearchesTogetherMatchThemInTurn) {
         Session together, inTurn;
         for (Session* s : {&together, &inTurn}) {
             ASSERT_EQ(1, s->init(QUEXAL_DATA_ROOT, c.frame.width, -c.frame.height));
-            ASSERT_EQ(QX_DONE, s->setMaskImage(picture.data(), 200, 190, kMaskAboveFace,
-                                               QX_MASK_MAGIC));
+            ASSERT_EQ(QX_DONE,
+                      s->setMaskImage(picture.data(), 200, 190, kMaskAboveFace, QX_MASK_MAGIC));
         }
         inTurn.face.eyeSearchesTogether = false;
         std::vector<uint8_t> a(photo.data, photo.data + photo.total() * 3), b = a;
@@ -220,14 +223,14 @@ TEST(FaceDetection, EyeSearchesTogetherMatchThemInTurn) {
         ASSERT_EQ(QX_DONE, inTurn.processMask(b.data(), 0));
         const FaceMask &x = together.face, &y = inTurn.face;
         EXPECT_EQ(kFaceAndEyes, x.detectStage) << c.photo << " " << c.frame;
-        EXPECT_EQ(std::tie(x.faceLeft, x.eyeBandTop, x.faceRight, x.eyeBandBottom, x.faceX,
-                           x.faceY, x.rightEyeX, x.rightEyeY, x.leftEyeX, x.leftEyeY,
-                           x.detectStage, x.rightEyeHeight, x.leftEyeHeight, x.eyeDistance,
-                           x.eyeMidX, x.eyeMidY, x.faceAngle),
-                  std::tie(y.faceLeft, y.eyeBandTop, y.faceRight, y.eyeBandBottom, y.faceX,
-                           y.faceY, y.rightEyeX, y.rightEyeY, y.leftEyeX, y.leftEyeY,
-                           y.detectStage, y.rightEyeHeight, y.leftEyeHeight, y.eyeDistance,
-                           y.eyeMidX, y.eyeMidY, y.faceAngle))
+        EXPECT_EQ(std::tie(x.faceLeft, x.eyeBandTop, x.faceRight, x.eyeBandBottom, x.faceX, x.faceY,
+                           x.rightEyeX, x.rightEyeY, x.leftEyeX, x.leftEyeY, x.detectStage,
+                           x.rightEyeHeight, x.leftEyeHeight, x.eyeDistance, x.eyeMidX, x.eyeMidY,
+                           x.faceAngle),
+                  std::tie(y.faceLeft, y.eyeBandTop, y.faceRight, y.eyeBandBottom, y.faceX, y.faceY,
+                           y.rightEyeX, y.rightEyeY, y.leftEyeX, y.leftEyeY, y.detectStage,
+                           y.rightEyeHeight, y.leftEyeHeight, y.eyeDistance, y.eyeMidX, y.eyeMidY,
+                           y.faceAngle))
             << c.photo << " " << c.frame;
         EXPECT_TRUE(a == b) << c.photo << " " << c.frame;
         EXPECT_FALSE(a == std::vector<uint8_t>(photo.data, photo.data + a.size()));  // drawn

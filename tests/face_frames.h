@@ -7,8 +7,7 @@ namespace quexal::test {
 
 // The photo enlarged to `share` of the frame height, centred, moved by
 // (dx, dy) on a plain ground.
-inline cv::Mat closeUp(const cv::Mat& photo, cv::Size frame, double share, int dx = 0,
-                       int dy = 0) {
+inline cv::Mat closeUp(const cv::Mat& photo, cv::Size frame, double share, int dx = 0, int dy = 0) {
     const int h = static_cast<int>(frame.height * share), w = photo.cols * h / photo.rows;
     cv::Mat scaled;
     cv::resize(photo, scaled, {w, h}, 0, 0, cv::INTER_LINEAR);

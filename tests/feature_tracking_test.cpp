@@ -7,9 +7,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
-#include "mask/feature_tracking.h"
 #include "face_frames.h"
+#include "mask/feature_tracking.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -25,15 +25,15 @@ TEST(TrackPoints, SeedsTheFacePointAndThreePointsAboveEachEye) {
 
 TEST(TrackPoints, CoordinatesRoundHalvesToEvenThenDivideTruncating) {
     // x: 2.5 -> 2, 3.5 -> 4; eye means 32/3 and -31/3 truncate toward zero.
-    const cv::Point2f p[kTrackPoints] = {{2.5f, 3.5f},   {10, 20},    {11, 20.5f}, {11.4f, 21},
+    const cv::Point2f p[kTrackPoints] = {{2.5f, 3.5f}, {10, 20},     {11, 20.5f}, {11.4f, 21},
                                          {-10, 19.5f}, {-10.5f, 20}, {-11, 20}};
     const TrackedFace f = faceFromPoints(p);
     EXPECT_EQ(2, f.faceX);
     EXPECT_EQ(4, f.faceY);
-    EXPECT_EQ(10, f.rightEyeX);   // 10 + 11 + 11
-    EXPECT_EQ(20, f.rightEyeY);   // 20 + 20 + 21
-    EXPECT_EQ(-10, f.leftEyeX);   // -10 - 10 - 11
-    EXPECT_EQ(20, f.leftEyeY);    // 20 + 20 + 20
+    EXPECT_EQ(10, f.rightEyeX);  // 10 + 11 + 11
+    EXPECT_EQ(20, f.rightEyeY);  // 20 + 20 + 21
+    EXPECT_EQ(-10, f.leftEyeX);  // -10 - 10 - 11
+    EXPECT_EQ(20, f.leftEyeY);   // 20 + 20 + 20
     EXPECT_EQ(20, f.eyeDistance);
     EXPECT_EQ(0, f.eyeMidX);
     EXPECT_EQ(0.0f, f.faceAngle);
@@ -132,7 +132,8 @@ TEST(TrackFace, SeedingCallMovesNothingAndAStillSceneStaysPut) {
     const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
     Session ctx;
     detectOn(ctx, photo, true);
-    const int faceX = ctx.face.faceX, faceY = ctx.face.faceY, rightX = ctx.face.rightEyeX, leftX = ctx.face.leftEyeX;
+    const int faceX = ctx.face.faceX, faceY = ctx.face.faceY, rightX = ctx.face.rightEyeX,
+              leftX = ctx.face.leftEyeX;
     const int rightLine = ctx.face.rightEyeY - ctx.face.rightEyeHeight + 2;
     const int leftLine = ctx.face.leftEyeY - ctx.face.leftEyeHeight + 2;
     const auto frame = test::toHostFrame(photo, true);
@@ -140,7 +141,8 @@ TEST(TrackFace, SeedingCallMovesNothingAndAStillSceneStaysPut) {
     ASSERT_EQ(1, ctx.face.track(frame.data()));
     EXPECT_EQ(1, ctx.face.trackState);
     EXPECT_EQ(faceX, ctx.face.faceX);
-    EXPECT_EQ(rightLine + ctx.face.rightEyeHeight - 2, ctx.face.rightEyeY);  // still the detection's
+    EXPECT_EQ(rightLine + ctx.face.rightEyeHeight - 2,
+              ctx.face.rightEyeY);  // still the detection's
     EXPECT_EQ(kTrackPoints, ctx.face.trackPointCount);
     EXPECT_EQ(cv::Point2f(faceX, faceY), ctx.face.trackPrevPoints[0]);
 

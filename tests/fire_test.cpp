@@ -9,9 +9,9 @@
 #include <set>
 #include <vector>
 
-#include "session/session.h"
 #include "effects/fire/fire_routine.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -21,7 +21,9 @@ struct Rgb {
     int r, g, b;
     bool operator==(const Rgb&) const = default;
 };
-void PrintTo(const Rgb& c, std::ostream* os) { *os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
+void PrintTo(const Rgb& c, std::ostream* os) {
+    *os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
 
 Rgb entry(const CFireRoutine& fire, int i) {
     const uint32_t e = fire.palette[i];
@@ -39,11 +41,13 @@ TEST(FirePalette, WorkedEntriesOfTheDefaults) {
     CFireRoutine fire;
     fire.SetSize(8, 8);
     for (int i = 0; i < 25; ++i) EXPECT_EQ((Rgb{0, 0, 0}), entry(fire, i)) << i;
-    const struct { int index; Rgb rgb; } worked[] = {
-        {25, {4, 0, 0}},       {26, {8, 0, 0}},       {60, {152, 0, 0}},
-        {84, {254, 0, 0}},     {85, {255, 2, 0}},     {120, {255, 86, 0}},
-        {169, {255, 204, 0}},  {170, {255, 205, 2}},  {200, {255, 223, 92}},
-        {254, {255, 254, 254}}, {255, {0, 0, 0}}};
+    const struct {
+        int index;
+        Rgb rgb;
+    } worked[] = {{25, {4, 0, 0}},        {26, {8, 0, 0}},      {60, {152, 0, 0}},
+                  {84, {254, 0, 0}},      {85, {255, 2, 0}},    {120, {255, 86, 0}},
+                  {169, {255, 204, 0}},   {170, {255, 205, 2}}, {200, {255, 223, 92}},
+                  {254, {255, 254, 254}}, {255, {0, 0, 0}}};
     for (const auto& w : worked) EXPECT_EQ(w.rgb, entry(fire, w.index)) << w.index;
 
     // Red never falls along the palette, and a rebuild gives the same one.

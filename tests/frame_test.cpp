@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
 #include "core/frame_io.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -48,8 +48,9 @@ TEST(Init, RecordsGeometryAndRowOrder) {
 
 TEST(Init, ReducedDetectionSizeRoundsHalvesToEven) {
     Session ctx(BufferPolicy::AtInit);
-    const struct { int w, h, sw, sh; } cases[] = {
-        {640, 480, 492, 369}, {320, -240, 246, 185}, {352, 288, 271, 222}};
+    const struct {
+        int w, h, sw, sh;
+    } cases[] = {{640, 480, 492, 369}, {320, -240, 246, 185}, {352, 288, 271, 222}};
     for (const auto& c : cases) {
         ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, c.w, c.h));
         EXPECT_EQ(cv::Size(c.sw, c.sh), ctx.face.smallGrayImage.size()) << c.w << "x" << c.h;
@@ -59,7 +60,8 @@ TEST(Init, ReducedDetectionSizeRoundsHalvesToEven) {
 TEST(Init, WorkingImagesArePackedForOddWidths) {
     Session ctx(BufferPolicy::AtInit);
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 333, 17));
-    for (const cv::Mat* m : {&ctx.face.frameImage, &ctx.face.grayImage, &ctx.background.haloLayer, &ctx.background.picture}) {
+    for (const cv::Mat* m : {&ctx.face.frameImage, &ctx.face.grayImage, &ctx.background.haloLayer,
+                             &ctx.background.picture}) {
         EXPECT_TRUE(m->isContinuous());
         EXPECT_EQ(cv::Size(333, 17), m->size());
     }

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -146,9 +146,9 @@ TEST_P(HostileCascade, IsRefusedAndAGoodFolderStillWorks) {
     const std::string root = test::makeDataFolderWithout(file);
     const std::string target = root + "/QXdata/" + file;
     const std::vector<std::vector<uint8_t>> contents = {
-        {},                                                      // empty
-        randomBytes(8192, 3),                                    // not XML
-        {'<', '?', 'x', 'm', 'l', ' ', 'v', 'e', 'r', 's'},      // XML cut short
+        {},                                                  // empty
+        randomBytes(8192, 3),                                // not XML
+        {'<', '?', 'x', 'm', 'l', ' ', 'v', 'e', 'r', 's'},  // XML cut short
         std::vector<uint8_t>({'<', 'o', 'p', 'e', 'n', 'c', 'v', '_', 's', 't', 'o', 'r', 'a', 'g',
                               'e', '>', '<', 'x', '>', '1', '<', '/', 'x', '>', '<', '/', 'o', 'p',
                               'e', 'n', 'c', 'v', '_', 's', 't', 'o', 'r', 'a', 'g', 'e', '>'}),

@@ -12,10 +12,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
 #include "effects/lens/lens.h"
 #include "effects/lens/lens_maps.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -234,9 +234,8 @@ std::vector<int32_t> expectedRemap(int width, int height, int mode) {
                 y = rr * std::sin(theta);
             }
             const int col = static_cast<int>((x + 1) * hw), row = static_cast<int>((y + 1) * hh);
-            map.push_back(col >= 0 && col < width && row >= 0 && row < height
-                              ? (row * width + col) * 3
-                              : -1);
+            map.push_back(
+                col >= 0 && col < width && row >= 0 && row < height ? (row * width + col) * 3 : -1);
         }
     return map;
 }

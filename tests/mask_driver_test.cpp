@@ -6,10 +6,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "session/session.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -122,17 +122,17 @@ TEST(Placement, SwingMovesAPointAboveThePivotLeftAndDown) {
     EXPECT_EQ(160, upright.x);
     EXPECT_EQ(40, upright.y);
     const Point32 tilted = swingAboutFace(face, 40, 0.3f);  // d = 90
-    EXPECT_EQ(133, tilted.x);                                // 160 - 26.6
-    EXPECT_EQ(44, tilted.y);                                 // 40 + 4.0
+    EXPECT_EQ(133, tilted.x);                               // 160 - 26.6
+    EXPECT_EQ(44, tilted.y);                                // 40 + 4.0
 }
 
 TEST(Placement, KindTwoIsRaisedFromTheSmoothedFacePointAndNotSwung) {
     SmoothState smooth;
     Overlay o{};
     ASSERT_TRUE(placeOverlay(kMaskOnFacePoint, workedFace(50, 0.3f), kAspectLarge, smooth, o));
-    EXPECT_EQ(130, smooth.y);            // the history keeps the face point
-    EXPECT_EQ(160 - 100, o.left);        // centre x is the face x
-    EXPECT_EQ((130 - 30) - 94, o.top);   // raised by 0.15 * 200
+    EXPECT_EQ(130, smooth.y);           // the history keeps the face point
+    EXPECT_EQ(160 - 100, o.left);       // centre x is the face x
+    EXPECT_EQ((130 - 30) - 94, o.top);  // raised by 0.15 * 200
     EXPECT_EQ(0.3f, o.angle);
 }
 
@@ -246,9 +246,11 @@ TEST(ProcessMask, RefusesUntilAPictureIsRegistered) {
     Session ctx;
     test::Frame frame(320, 240, 77);
     const auto before = frame.bytes;
-    for (int32_t mode : {0, 1, 2, 3}) EXPECT_EQ(QX_MASK_NOT_READY, ctx.processMask(frame.data(), mode));
+    for (int32_t mode : {0, 1, 2, 3})
+        EXPECT_EQ(QX_MASK_NOT_READY, ctx.processMask(frame.data(), mode));
     ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, 320, 240));
-    for (int32_t mode : {0, 1, 2, 3}) EXPECT_EQ(QX_MASK_NOT_READY, ctx.processMask(frame.data(), mode));
+    for (int32_t mode : {0, 1, 2, 3})
+        EXPECT_EQ(QX_MASK_NOT_READY, ctx.processMask(frame.data(), mode));
     EXPECT_EQ(before, frame.bytes);
 }
 
@@ -302,20 +304,20 @@ cv::Mat expectedFirstFrame(const Session& ctx, const cv::Mat& image, int32_t mod
     SmoothState fresh;
     if (mode == kPixelateMode || mode == kBlurMode) {
         const Overlay b = placeEyeBand(face, fresh);
-        obscureRegion(out, mode, mode == kPixelateMode ? 8 : 15, b.left, b.top, b.width,
-                      b.height, out.cols, out.rows);
+        obscureRegion(out, mode, mode == kPixelateMode ? 8 : 15, b.left, b.top, b.width, b.height,
+                      out.cols, out.rows);
     } else {
         Overlay o{};
         EXPECT_TRUE(placeOverlay(ctx.face.maskKind, face, ctx.face.maskAspect, fresh, o));
-        drawMask(ctx.face.maskPixels.data(), out.data, ctx.face.maskWidth, ctx.face.maskHeight, o.left, o.top,
-                 o.width, o.height, o.angle, out.cols, out.rows);
+        drawMask(ctx.face.maskPixels.data(), out.data, ctx.face.maskWidth, ctx.face.maskHeight,
+                 o.left, o.top, o.width, o.height, o.angle, out.cols, out.rows);
     }
     return out;
 }
 
-#define REQUIRE_FACE(ctx)                                                        \
-    if ((ctx).face.detectStage != 4)                                                  \
-        GTEST_SKIP() << "face detection finds no face and eyes on the portrait"
+#define REQUIRE_FACE(ctx)            \
+    if ((ctx).face.detectStage != 4) \
+    GTEST_SKIP() << "face detection finds no face and eyes on the portrait"
 
 // Tracked frames run on the portrait at its own size: doubled, its face
 // point lies too far below the tracked eye lines for the tracker to hold.

@@ -17,7 +17,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes bytesOf(const cv::Mat& m) { return Bytes(m.data, m.data + m.total() * m.elemSize()); }
+Bytes bytesOf(const cv::Mat& m) {
+    return Bytes(m.data, m.data + m.total() * m.elemSize());
+}
 
 // A session at the frame's size with a mask picture registered.
 void prepare(Session& s, cv::Size frame) {
@@ -34,8 +36,8 @@ TEST(MinFaceOption, TheDefaultIsTheWrittenWindowAndASmallerOneFindsSmallFaces) {
     EXPECT_EQ(kWrittenMinFacePermille, findOption("min_face_permille")->fallback);
 
     const cv::Size size(1280, 720);
-    for (auto [photo, share] : {std::pair{"astronaut_320x240.png", 0.54},
-                                {"solvay_face_320x240.png", 0.42}}) {
+    for (auto [photo, share] :
+         {std::pair{"astronaut_320x240.png", 0.54}, {"solvay_face_320x240.png", 0.42}}) {
         const cv::Mat frame = test::closeUp(test::loadPhoto(photo), size, share);
         Session s;
         prepare(s, size);
@@ -64,7 +66,8 @@ int callsUntilDrawn(Session& s, const Bytes& frame, Bytes& out) {
 
 TEST(AsyncDetectOption, FramesPassUntouchedUntilADetectionSeedsTheTrack) {
     const cv::Size size(640, 480);
-    const Bytes frame = bytesOf(test::closeUp(test::loadPhoto("solvay_face_320x240.png"), size, 0.9));
+    const Bytes frame =
+        bytesOf(test::closeUp(test::loadPhoto("solvay_face_320x240.png"), size, 0.9));
     Session sync, async;
     prepare(sync, size);
     prepare(async, size);
@@ -105,7 +108,7 @@ TEST(AsyncDetectOption, ReinitAndDestroyDuringADetectionAreClean) {
         Bytes again = small;
         ASSERT_EQ(QX_DONE, s.processMask(again.data(), 0));
         EXPECT_EQ(small, again);  // detection restarted on the worker
-    }  // destroyed with a detection running
+    }                             // destroyed with a detection running
     Session off;
     prepare(off, {640, 480});
     ASSERT_EQ(QX_OPTION_SET, off.setOption("async_detect", 1));

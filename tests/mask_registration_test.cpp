@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 
 namespace quexal {
 namespace {

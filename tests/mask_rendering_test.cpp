@@ -43,7 +43,9 @@ std::vector<uint8_t> tracedPicture(int w, int h) {
     return p;
 }
 
-cv::Mat portrait() { return test::loadPhoto("astronaut_320x240.png"); }
+cv::Mat portrait() {
+    return test::loadPhoto("astronaut_320x240.png");
+}
 
 // One pixel of picture over one pixel of frame; the picture lands on frame
 // row top - 1, so top is 1.
@@ -68,8 +70,7 @@ TEST(DrawMask, TransparentPictureLeavesThePhotoByteIdentical) {
     cv::Mat frame = portrait();
     const cv::Mat before = frame.clone();
     const std::vector<uint8_t> picture = solidPicture(200, 190, 1, 2, 3, 0);
-    drawMask(picture.data(), frame.data, 200, 190, 60, 30, 200, 189, 0.3f, frame.cols,
-             frame.rows);
+    drawMask(picture.data(), frame.data, 200, 190, 60, 30, 200, 189, 0.3f, frame.cols, frame.rows);
     EXPECT_EQ(0, cv::norm(frame, before, cv::NORM_INF));
 }
 
@@ -142,8 +143,9 @@ TEST(DrawMask, OverhangingPictureIsCutAtEveryBorder) {
     const std::vector<uint8_t> picture = tracedPicture(w, h);
     // Corners: top-left, top-right, bottom-left, bottom-right, and one larger
     // than the whole frame.
-    const struct { int left, top, pw, ph; } cases[] = {
-        {-5, -3, w, h}, {30, -7, w, h}, {-10, 35, w, h}, {28, 33, w, h}, {-3, -2, w, h}};
+    const struct {
+        int left, top, pw, ph;
+    } cases[] = {{-5, -3, w, h}, {30, -7, w, h}, {-10, 35, w, h}, {28, 33, w, h}, {-3, -2, w, h}};
     for (const auto& c : cases) {
         cv::Mat frame(40, 40, CV_8UC3, cv::Scalar(9, 9, 9));
         drawMask(picture.data(), frame.data, w, h, c.left, c.top, 0, 0, 0.0f, 40, 40);
@@ -249,7 +251,11 @@ TEST(DrawMask, ReusedScratchGivesTheSameBytesAsAFreshOne) {
     // picture drawn at its own size.
     const cv::Mat photo = portrait();
     std::vector<uint8_t> picture = tracedPicture(200, 190);
-    struct Draw { int width, height; float angle; bool repaint; };
+    struct Draw {
+        int width, height;
+        float angle;
+        bool repaint;
+    };
     const Draw draws[] = {{150, 142, -0.4f, false}, {150, 142, -0.4f, false},
                           {180, 170, -0.4f, false}, {180, 170, 0.2f, false},
                           {180, 170, 0.2f, true},   {180, 170, 0.0f, false},
@@ -259,8 +265,8 @@ TEST(DrawMask, ReusedScratchGivesTheSameBytesAsAFreshOne) {
         if (d.repaint)
             for (std::size_t i = 0; i < picture.size(); i += 4) picture[i + 2] ^= 0x55;
         cv::Mat kept = photo.clone(), fresh = photo.clone();
-        drawMask(picture.data(), kept.data, 200, 190, 40, 30, d.width, d.height, d.angle, 320,
-                 240, scratch);
+        drawMask(picture.data(), kept.data, 200, 190, 40, 30, d.width, d.height, d.angle, 320, 240,
+                 scratch);
         drawMask(picture.data(), fresh.data, 200, 190, 40, 30, d.width, d.height, d.angle, 320,
                  240);
         ASSERT_EQ(0, cv::norm(kept, fresh, cv::NORM_INF))
@@ -333,7 +339,9 @@ TEST(ObscureRegion, BlurUsesAnOddBoxReplicatedAtTheRegionEdge) {
 
 TEST(ObscureRegion, RectangleNotWhollyInsideChangesNothing) {
     const cv::Mat photo = portrait();
-    const struct { int mode, strength, left, top, width, height; } refused[] = {
+    const struct {
+        int mode, strength, left, top, width, height;
+    } refused[] = {
         {1, 8, 280, 100, 48, 24},  // right overhang by 8
         {2, 15, 0, 220, 50, 21},   // bottom overhang by 1
         {2, 15, -1, 10, 50, 20},   // negative left

@@ -9,8 +9,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 #include "test_support.h"
 
 namespace quexal {
@@ -77,8 +77,8 @@ struct Recorded {
 };
 const Recorded kRecorded[] = {
     {{4275356292478887498ull, 2052130632150696197ull, 10990058979192645309ull,
-      162638388830043108ull, 9913924843859026448ull, 7630837130746670453ull,
-      7003352207712403786ull, 4275356292478887498ull},
+      162638388830043108ull, 9913924843859026448ull, 7630837130746670453ull, 7003352207712403786ull,
+      4275356292478887498ull},
      16591086314239072898ull},
     {{16078752129409834083ull, 15757438830032823058ull, 3866022382230358533ull,
       10838117861323210644ull, 4101856191171740912ull, 5972787292158299640ull,
@@ -119,7 +119,8 @@ TEST(RowOrder, TopFirstHostsSeeTheSamePicture) {
     std::vector<uint8_t> frame(w * h * 3, 0);
     ASSERT_EQ(1, ctx.processFire(frame.data()));
     const std::size_t band = 3 * w * 3;
-    EXPECT_EQ(std::vector<uint8_t>(band, 0), std::vector<uint8_t>(frame.begin(), frame.begin() + band));
+    EXPECT_EQ(std::vector<uint8_t>(band, 0),
+              std::vector<uint8_t>(frame.begin(), frame.begin() + band));
     EXPECT_NE(std::vector<uint8_t>(band, 0), std::vector<uint8_t>(frame.end() - band, frame.end()));
 }
 

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "api/session_handle.h"
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 
 namespace quexal::test {
 QxSession* shimSession();

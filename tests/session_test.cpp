@@ -23,7 +23,9 @@ struct SessionDeleter {
 };
 using SessionPtr = std::unique_ptr<QxSession, SessionDeleter>;
 
-SessionPtr newSession() { return SessionPtr(qx_session_create()); }
+SessionPtr newSession() {
+    return SessionPtr(qx_session_create());
+}
 
 // A painted hat with soft alpha edges, 200x190, as kind 1 takes.
 Bytes hatPicture() {
@@ -48,10 +50,11 @@ struct Stream {
         portrait = cv::Mat();
         cv::resize(test::loadPhoto("astronaut_320x240.png"), portrait, {width, height});
         cv::resize(test::loadPhoto("solvay_face_320x240.png"), scene, {width, height});
-        ASSERT_EQ(1, qx_init(session.get(), QUEXAL_DATA_ROOT, width, bottomUp ? height : -height,
-                             0, 0));
+        ASSERT_EQ(
+            1, qx_init(session.get(), QUEXAL_DATA_ROOT, width, bottomUp ? height : -height, 0, 0));
         const Bytes hat = hatPicture();
-        ASSERT_EQ(1, qx_set_mask_image(session.get(), hat.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
+        ASSERT_EQ(1,
+                  qx_set_mask_image(session.get(), hat.data(), 200, 190, 1, QX_MASK_MAGIC, 0, 0));
         const Bytes empty = test::toHostFrame(scene, bottomUp);
         ASSERT_EQ(1, qx_get_bkg_snapshot(session.get(), empty.data(), width, height, 0));
         if (videoPath != nullptr) {
@@ -139,7 +142,8 @@ TEST(Session, InterleavedSessionsGiveTheBytesTheyGiveAlone) {
 
 TEST(Session, PictureAndSnapshotStayInTheirSession) {
     SessionPtr a = newSession(), b = newSession();
-    for (QxSession* s : {a.get(), b.get()}) ASSERT_EQ(1, qx_init(s, QUEXAL_DATA_ROOT, 64, 48, 0, 0));
+    for (QxSession* s : {a.get(), b.get()})
+        ASSERT_EQ(1, qx_init(s, QUEXAL_DATA_ROOT, 64, 48, 0, 0));
     ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, 64, 48, 0, 0));
 
     const Bytes hat = hatPicture();
@@ -207,8 +211,12 @@ TEST(SessionOptions, KnownNamesInRangeAreSetOthersRefused) {
     EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, qx_set_option(nullptr, "exposure_compensation", -1));
 }
 
-long processThreadCount() { return test::processStatusField("Threads"); }
-long residentKilobytes() { return test::processStatusField("VmRSS"); }
+long processThreadCount() {
+    return test::processStatusField("Threads");
+}
+long residentKilobytes() {
+    return test::processStatusField("VmRSS");
+}
 
 // Every tenth session is initialised and plays a video when it is destroyed: its thread must
 // be joined, and memory must not grow with the count.

@@ -3,15 +3,15 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include <opencv2/imgcodecs.hpp>
 #include <unistd.h>
+#include <opencv2/imgcodecs.hpp>
 
 namespace quexal::test {
 
 std::string makeDataFolderWithout(const std::string& missing) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() /
-                          ("quexal-data-" + std::to_string(::getpid()) + "-" + missing);
+    const fs::path root =
+        fs::temp_directory_path() / ("quexal-data-" + std::to_string(::getpid()) + "-" + missing);
     fs::create_directories(root / "QXdata");
     for (const char* name : {"haarcascade_frontalface_alt.xml", "eye_8.xml"}) {
         if (missing == name) continue;
@@ -61,8 +61,8 @@ bool writeTestVideo(const std::string& path, int width, int height, int frames) 
     for (int i = 0; i < frames; ++i) {
         for (int x = 0; x < width; ++x) {
             const int band = ((x + i * 4) / 8) % 3;
-            frame.col(x).setTo(cv::Scalar(band == 0 ? 200 : 30, band == 1 ? 200 : 30,
-                                          band == 2 ? 200 : 30));
+            frame.col(x).setTo(
+                cv::Scalar(band == 0 ? 200 : 30, band == 1 ? 200 : 30, band == 2 ? 200 : 30));
         }
         writer.write(frame);
     }
@@ -71,7 +71,8 @@ bool writeTestVideo(const std::string& path, int width, int height, int frames) 
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {

@@ -36,9 +36,9 @@ struct Halves {
     cv::Vec3b top, bottom;
 };
 const Halves kSeconds[] = {
-    {{255, 0, 0}, {0, 255, 255}},    // blue over yellow
-    {{0, 255, 0}, {255, 0, 255}},    // green over magenta
-    {{0, 0, 255}, {255, 255, 0}},    // red over cyan
+    {{255, 0, 0}, {0, 255, 255}},  // blue over yellow
+    {{0, 255, 0}, {255, 0, 255}},  // green over magenta
+    {{0, 0, 255}, {255, 255, 0}},  // red over cyan
 };
 constexpr int kSecondCount = 3;
 
@@ -68,7 +68,8 @@ void writeBareJpegStream(const fs::path& path, cv::Size size, int framesPerColou
         std::vector<uint8_t> jpeg;
         cv::imencode(".jpg", halvesImage(size, kSeconds[s]), jpeg);
         for (int i = 0; i < framesPerColour; ++i)
-            out.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+            out.write(reinterpret_cast<const char*>(jpeg.data()),
+                      static_cast<std::streamsize>(jpeg.size()));
     }
 }
 
@@ -88,7 +89,9 @@ int secondShown(const std::vector<uint8_t>& frame, int width, int height) {
     return -1;
 }
 
-int processThreadCount() { return static_cast<int>(test::processStatusField("Threads")); }
+int processThreadCount() {
+    return static_cast<int>(test::processStatusField("Threads"));
+}
 
 // The thread count once it has settled at `expected`, or whatever it is
 // after a second. The kernel drops an exited thread from the count a little
@@ -154,9 +157,9 @@ TEST(PlaybackFrameRate, KeepsPlausibleRatesAndReplacesNonsense) {
     EXPECT_EQ(29.97, playbackFrameRate(29.97));
     EXPECT_EQ(kMinFrameRate, playbackFrameRate(kMinFrameRate));
     EXPECT_EQ(kMaxFrameRate, playbackFrameRate(kMaxFrameRate));
-    for (double nonsense : {0.0, -25.0, 0.1, 1000.0, 90000.0, 1.2e6,
-                            std::numeric_limits<double>::quiet_NaN(),
-                            std::numeric_limits<double>::infinity()})
+    for (double nonsense :
+         {0.0, -25.0, 0.1, 1000.0, 90000.0, 1.2e6, std::numeric_limits<double>::quiet_NaN(),
+          std::numeric_limits<double>::infinity()})
         EXPECT_EQ(kFallbackFrameRate, playbackFrameRate(nonsense)) << nonsense;
 }
 
@@ -178,7 +181,8 @@ TEST_F(VideoReaderTest, ReportsTheSizeAndHandsOutPackedBottomUpFrames) {
         // The bottom half of the picture comes first.
         const int s = secondShown(frame, width, height);
         ASSERT_GE(s, 0);
-        const uint8_t* upper = &frame[(static_cast<std::size_t>(height * 3 / 4) * width + width / 2) * 3];
+        const uint8_t* upper =
+            &frame[(static_cast<std::size_t>(height * 3 / 4) * width + width / 2) * 3];
         EXPECT_LT(colourDistance(upper, kSeconds[s].top), 90);
 
         // Byte for byte the decoder's picture of that second, rows

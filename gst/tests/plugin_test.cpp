@@ -20,48 +20,54 @@ const std::string kBeach = sourceFile("data/sample/coffee_320x240.png");
 
 // A moving test picture at the odd width, captured before the effect.
 std::string testSource(int frames) {
-    return "videotestsrc num-buffers=" + std::to_string(frames) + " pattern=ball background-color=0xff3060a0 ! " +
-           bgrCaps(kOddWidth, kHeight) + " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false ";
+    return "videotestsrc num-buffers=" + std::to_string(frames) +
+           " pattern=ball background-color=0xff3060a0 ! " + bgrCaps(kOddWidth, kHeight) +
+           " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false ";
 }
 
 // A still picture repeated, scaled to the odd width.
-std::string stillSource(const std::string &picture, int frames) {
-    return "filesrc location=" + picture + " ! pngdec ! imagefreeze num-buffers=" + std::to_string(frames) +
+std::string stillSource(const std::string& picture, int frames) {
+    return "filesrc location=" + picture +
+           " ! pngdec ! imagefreeze num-buffers=" + std::to_string(frames) +
            " ! videoconvert ! videoscale ! " + bgrCaps(kOddWidth, kHeight) +
            " ! tee name=t t. ! queue ! appsink name=in sync=false wait-on-eos=false ";
 }
 
-std::string branch(const std::string &element, const std::string &sink) {
+std::string branch(const std::string& element, const std::string& sink) {
     return "t. ! queue ! " + element + " ! appsink sync=false wait-on-eos=false name=" + sink + " ";
 }
 
-bool anyChanged(const std::vector<Frame> &in, const std::vector<Frame> &out) {
+bool anyChanged(const std::vector<Frame>& in, const std::vector<Frame>& out) {
     for (size_t i = 0; i < in.size() && i < out.size(); ++i)
         if (in[i] != out[i]) return true;
     return false;
 }
 
 // Checks one element's frames against the library: same count, same bytes.
-void expectLibraryFrames(const std::vector<Frame> &out, const std::vector<Frame> &expected, size_t count) {
+void expectLibraryFrames(const std::vector<Frame>& out, const std::vector<Frame>& expected,
+                         size_t count) {
     ASSERT_EQ(out.size(), count);
     ASSERT_EQ(expected.size(), count);
-    for (size_t i = 0; i < count; ++i) EXPECT_TRUE(out[i] == expected[i]) << "frame " << i << " differs";
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_TRUE(out[i] == expected[i]) << "frame " << i << " differs";
 }
 
 Effect colour(quexal::Colour mode) {
-    return [mode](quexal::Session &s, uint8_t *f) { return s.colour(f, mode); };
+    return [mode](quexal::Session& s, uint8_t* f) { return s.colour(f, mode); };
 }
 Effect lens(quexal::Lens mode) {
-    return [mode](quexal::Session &s, uint8_t *f) { return s.lens(f, mode); };
+    return [mode](quexal::Session& s, uint8_t* f) { return s.lens(f, mode); };
 }
-int32_t fire(quexal::Session &s, uint8_t *f) { return s.fire(f); }
+int32_t fire(quexal::Session& s, uint8_t* f) {
+    return s.fire(f);
+}
 
 TEST(GstElements, EachGivesTheLibraryFramesAtAnOddWidth) {
     constexpr int kFrames = 4;
-    const Prepare clearMask = [](quexal::Session &s, const Frame &) {
+    const Prepare clearMask = [](quexal::Session& s, const Frame&) {
         registerMaskPicture(s, "", quexal::MaskKind::AboveFace);
     };
-    const Prepare firstFrameBackground = [](quexal::Session &s, const Frame &first) {
+    const Prepare firstFrameBackground = [](quexal::Session& s, const Frame& first) {
         ASSERT_EQ(s.snapshot(first.bytes.data(), first.width, first.height), QX_DONE);
         setBackgroundPicture(s, kBeach);
     };
@@ -78,12 +84,13 @@ TEST(GstElements, EachGivesTheLibraryFramesAtAnOddWidth) {
         {"quexalfire", fire, {}, true},
         // No face in the test picture: the frames pass as the library leaves them.
         {"quexalmask eyes=pixelate",
-         [](quexal::Session &s, uint8_t *f) { return s.mask(f, quexal::MaskMode::PixelateEyes); }, clearMask, false},
+         [](quexal::Session& s, uint8_t* f) { return s.mask(f, quexal::MaskMode::PixelateEyes); },
+         clearMask, false},
         {"quexalbackground source=" + kBeach,
-         [](quexal::Session &s, uint8_t *f) { return static_cast<int32_t>(s.background(f)); }, firstFrameBackground,
-         true},
+         [](quexal::Session& s, uint8_t* f) { return static_cast<int32_t>(s.background(f)); },
+         firstFrameBackground, true},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.element);
         Pipeline p(testSource(kFrames) + branch(c.element, "out"));
         ASSERT_TRUE(p.valid());
@@ -100,7 +107,8 @@ TEST(GstElements, EachGivesTheLibraryFramesAtAnOddWidth) {
 TEST(GstElements, TwoOfAKindKeepTheirOwnState) {
     constexpr int kFrames = 5;
     Pipeline p(testSource(kFrames) + branch("quexallens mode=swirl", "swirl") +
-               branch("quexallens mode=pinch", "pinch") + branch("quexalfire", "fire1") + branch("quexalfire", "fire2"));
+               branch("quexallens mode=pinch", "pinch") + branch("quexalfire", "fire1") +
+               branch("quexalfire", "fire2"));
     ASSERT_TRUE(p.valid());
     ASSERT_EQ(p.playToEnd(), "");
     const std::vector<Frame> in = p.frames("in");
@@ -113,24 +121,29 @@ TEST(GstElements, TwoOfAKindKeepTheirOwnState) {
 
 TEST(GstMask, DrawsAPictureOrHidesTheEyesOnAPortrait) {
     constexpr int kFrames = 6;
-    Pipeline p(stillSource(kPortrait, kFrames) + branch("quexalmask picture=" + kHat + " kind=above-face", "hat") +
+    Pipeline p(stillSource(kPortrait, kFrames) +
+               branch("quexalmask picture=" + kHat + " kind=above-face", "hat") +
                branch("quexalmask eyes=blur kind=4", "blur"));
     ASSERT_TRUE(p.valid());
     ASSERT_EQ(p.playToEnd(), "");
     const std::vector<Frame> in = p.frames("in");
     const std::vector<Frame> hat = p.frames("hat");
     const std::vector<Frame> blur = p.frames("blur");
-    expectLibraryFrames(hat, throughLibrary(in, [](quexal::Session &s, uint8_t *f) { return s.mask(f); },
-                                            [](quexal::Session &s, const Frame &) {
-                                                registerMaskPicture(s, kHat, quexal::MaskKind::AboveFace);
-                                            }),
+    expectLibraryFrames(hat,
+                        throughLibrary(
+                            in, [](quexal::Session& s, uint8_t* f) { return s.mask(f); },
+                            [](quexal::Session& s, const Frame&) {
+                                registerMaskPicture(s, kHat, quexal::MaskKind::AboveFace);
+                            }),
                         kFrames);
     expectLibraryFrames(
         blur,
-        throughLibrary(in, [](quexal::Session &s, uint8_t *f) { return s.mask(f, quexal::MaskMode::BlurEyes); },
-                       [](quexal::Session &s, const Frame &) {
-                           registerMaskPicture(s, "", quexal::MaskKind::OnEyes);
-                       }),
+        throughLibrary(
+            in,
+            [](quexal::Session& s, uint8_t* f) { return s.mask(f, quexal::MaskMode::BlurEyes); },
+            [](quexal::Session& s, const Frame&) {
+                registerMaskPicture(s, "", quexal::MaskKind::OnEyes);
+            }),
         kFrames);
     ASSERT_EQ(in.size(), static_cast<size_t>(kFrames));
     EXPECT_NE(hat.back(), in.back()) << "no hat drawn on the portrait";
@@ -148,7 +161,8 @@ TEST(GstBackground, ReferencePictureFirstFrameAndSnapshot) {
                           " halo-colour=0xFF0000 cut-line=80",
                       "reference") +
                branch("quexalbackground source=" + kBeach, "first") +
-               branch("quexalbackground name=snap source=" + kBeach + " reference=" + kEmptyScene, "snapshot"));
+               branch("quexalbackground name=snap source=" + kBeach + " reference=" + kEmptyScene,
+                      "snapshot"));
     ASSERT_TRUE(p.valid());
     g_signal_emit_by_name(p.element("snap"), "snapshot");
     ASSERT_EQ(p.playToEnd(), "");
@@ -156,17 +170,17 @@ TEST(GstBackground, ReferencePictureFirstFrameAndSnapshot) {
 
     const std::vector<Frame> againstReference = throughLibrary(
         in,
-        [](quexal::Session &s, uint8_t *f) {
+        [](quexal::Session& s, uint8_t* f) {
             constexpr int32_t kRedAsBgr = 0x0000FF;
             return static_cast<int32_t>(s.background(f, kRedAsBgr, 80));
         },
-        [](quexal::Session &s, const Frame &first) {
+        [](quexal::Session& s, const Frame& first) {
             snapshotPicture(s, kEmptyScene, first.width, first.height);
             setBackgroundPicture(s, kBeach);
         });
     const std::vector<Frame> againstFirst = throughLibrary(
-        in, [](quexal::Session &s, uint8_t *f) { return static_cast<int32_t>(s.background(f)); },
-        [](quexal::Session &s, const Frame &first) {
+        in, [](quexal::Session& s, uint8_t* f) { return static_cast<int32_t>(s.background(f)); },
+        [](quexal::Session& s, const Frame& first) {
             ASSERT_EQ(s.snapshot(first.bytes.data(), first.width, first.height), QX_DONE);
             setBackgroundPicture(s, kBeach);
         });
@@ -186,22 +200,24 @@ TEST(GstElements, CapsChangeMidStream) {
     } streams[] = {{kOddWidth, kHeight, 30}, {kOddWidth, kHeight, 15}, {160, 121, 15}};
     std::vector<Frame> input;
     std::vector<int> rates;
-    for (const auto &stream : streams) {
+    for (const auto& stream : streams) {
         for (int n = 0; n < 2; ++n) {
             Frame f{stream.width, stream.height, {}};
             f.bytes.resize(static_cast<size_t>(f.width) * f.height * 3);
             const size_t shift = input.size() * 40;
-            for (size_t i = 0; i < f.bytes.size(); ++i) f.bytes[i] = static_cast<uint8_t>((i * 7 + shift) / 5);
+            for (size_t i = 0; i < f.bytes.size(); ++i)
+                f.bytes[i] = static_cast<uint8_t>((i * 7 + shift) / 5);
             input.push_back(std::move(f));
             rates.push_back(stream.framesPerSecond);
         }
     }
-    Pipeline p("appsrc name=src format=time max-bytes=0 ! tee name=t " + branch("quexalfire", "fire") +
+    Pipeline p("appsrc name=src format=time max-bytes=0 ! tee name=t " +
+               branch("quexalfire", "fire") +
                branch("quexalbackground source=" + kBeach, "background"));
     ASSERT_TRUE(p.valid());
-    GstAppSrc *src = GST_APP_SRC(p.element("src"));
+    GstAppSrc* src = GST_APP_SRC(p.element("src"));
     for (size_t i = 0; i < input.size(); ++i) {
-        GstSample *sample = toSample(input[i], rates[i]);
+        GstSample* sample = toSample(input[i], rates[i]);
         ASSERT_EQ(gst_app_src_push_sample(src, sample), GST_FLOW_OK);
         gst_sample_unref(sample);
     }
@@ -209,31 +225,35 @@ TEST(GstElements, CapsChangeMidStream) {
     ASSERT_EQ(p.playToEnd(), "");
 
     expectLibraryFrames(p.frames("fire"), throughLibrary(input, fire), input.size());
-    expectLibraryFrames(p.frames("background"),
-                        throughLibrary(
-                            input, [](quexal::Session &s, uint8_t *f) { return static_cast<int32_t>(s.background(f)); },
-                            [](quexal::Session &s, const Frame &first) {
-                                ASSERT_EQ(s.snapshot(first.bytes.data(), first.width, first.height), QX_DONE);
-                                setBackgroundPicture(s, kBeach);
-                            }),
-                        input.size());
+    expectLibraryFrames(
+        p.frames("background"),
+        throughLibrary(
+            input,
+            [](quexal::Session& s, uint8_t* f) { return static_cast<int32_t>(s.background(f)); },
+            [](quexal::Session& s, const Frame& first) {
+                ASSERT_EQ(s.snapshot(first.bytes.data(), first.width, first.height), QX_DONE);
+                setBackgroundPicture(s, kBeach);
+            }),
+        input.size());
 }
 
 // A property set while playing applies from the next frame on.
 TEST(GstElements, PropertyChangeAppliesToTheNextFrame) {
-    Pipeline p("appsrc name=src format=time ! quexalcolour name=colour mode=sepia ! appsink name=out sync=false");
+    Pipeline p(
+        "appsrc name=src format=time ! quexalcolour name=colour mode=sepia ! appsink name=out "
+        "sync=false");
     ASSERT_TRUE(p.valid());
-    GstAppSrc *src = GST_APP_SRC(p.element("src"));
-    GstAppSink *out = GST_APP_SINK(p.element("out"));
+    GstAppSrc* src = GST_APP_SRC(p.element("src"));
+    GstAppSink* out = GST_APP_SINK(p.element("out"));
     p.start();
     std::vector<Frame> input(2, Frame{kOddWidth, 8, std::vector<uint8_t>(kOddWidth * 8 * 3, 90)});
     input[1].bytes[5] = 200;
     std::vector<Frame> output;
-    for (const Frame &f : input) {
-        GstSample *sample = toSample(f);
+    for (const Frame& f : input) {
+        GstSample* sample = toSample(f);
         ASSERT_EQ(gst_app_src_push_sample(src, sample), GST_FLOW_OK);
         gst_sample_unref(sample);
-        GstSample *processed = gst_app_sink_try_pull_sample(out, 30 * GST_SECOND);
+        GstSample* processed = gst_app_sink_try_pull_sample(out, 30 * GST_SECOND);
         ASSERT_NE(processed, nullptr);
         output.push_back(toFrame(processed));
         gst_sample_unref(processed);
@@ -258,9 +278,10 @@ TEST(GstElements, UnusableFilesAreBusErrors) {
         {"quexalbackground source=" + kBeach + " reference=" + missing, "No reference picture"},
         {"quexalbackground source=" + sourceFile("README.md"), "Cannot use"},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.element);
-        Pipeline p("videotestsrc num-buffers=3 ! " + bgrCaps(kOddWidth, kHeight) + " ! " + c.element + " ! fakesink");
+        Pipeline p("videotestsrc num-buffers=3 ! " + bgrCaps(kOddWidth, kHeight) + " ! " +
+                   c.element + " ! fakesink");
         ASSERT_TRUE(p.valid());
         EXPECT_NE(p.playToEnd().find(c.message), std::string::npos);
     }
@@ -270,18 +291,22 @@ TEST(GstElements, UnusableFilesAreBusErrors) {
 // an error that says where they were looked for.
 TEST(GstElements, MissingDataFolderIsABusError) {
     g_setenv("QUEXAL_DATA", "/nonexistent/quexal", TRUE);
-    Pipeline p("videotestsrc num-buffers=2 ! " + bgrCaps(kOddWidth, kHeight) + " ! quexalcolour ! fakesink");
+    Pipeline p("videotestsrc num-buffers=2 ! " + bgrCaps(kOddWidth, kHeight) +
+               " ! quexalcolour ! fakesink");
     const std::string error = p.valid() ? p.playToEnd() : "";
     g_unsetenv("QUEXAL_DATA");
-    EXPECT_NE(error.find("Cannot prepare the effect for 321x240 frames"), std::string::npos) << error;
+    EXPECT_NE(error.find("Cannot prepare the effect for 321x240 frames"), std::string::npos)
+        << error;
     EXPECT_NE(error.find("/nonexistent/quexal/QXdata"), std::string::npos) << error;
 }
 
 // A video source plays behind the person once its reader delivers frames.
 TEST(GstBackground, PlaysAVideoSource) {
     const std::string clip = std::string(QUEXAL_GST_TEST_OUTPUT) + "/background_source.avi";
-    Pipeline record("videotestsrc num-buffers=10 pattern=smpte ! video/x-raw,width=160,height=120 ! jpegenc ! "
-                    "avimux ! filesink location=" + clip);
+    Pipeline record(
+        "videotestsrc num-buffers=10 pattern=smpte ! video/x-raw,width=160,height=120 ! jpegenc ! "
+        "avimux ! filesink location=" +
+        clip);
     ASSERT_TRUE(record.valid());
     ASSERT_EQ(record.playToEnd(), "");
 
@@ -317,7 +342,7 @@ public:
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::AddGlobalTestEnvironment(new GStreamerEnvironment);
     return RUN_ALL_TESTS();

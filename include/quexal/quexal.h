@@ -82,11 +82,11 @@ enum {
  * what they do to the middle of the picture. */
 #define QX_LENS_SWIRL 1
 #define QX_LENS_MIRROR 2
-#define QX_LENS_FUNNEL 3    /* the middle drawn inwards, sharply */
-#define QX_LENS_BULGE 4     /* the middle swells, as through a fisheye */
-#define QX_LENS_MAGNIFY 5   /* the middle swells strongly, as under a magnifier */
-#define QX_LENS_STRETCH 6   /* the middle stretched along each axis into a square block */
-#define QX_LENS_PINCH 7     /* the middle drawn inwards, gently */
+#define QX_LENS_FUNNEL 3  /* the middle drawn inwards, sharply */
+#define QX_LENS_BULGE 4   /* the middle swells, as through a fisheye */
+#define QX_LENS_MAGNIFY 5 /* the middle swells strongly, as under a magnifier */
+#define QX_LENS_STRETCH 6 /* the middle stretched along each axis into a square block */
+#define QX_LENS_PINCH 7   /* the middle drawn inwards, gently */
 
 /* Eye band modes for QX_process_mask (other values draw the picture). */
 #define QX_MASK_PIXELATE_EYES 1
@@ -105,31 +105,31 @@ enum {
  * width > 0; height != 0, positive when the host's rows run bottom to top,
  * negative when they run top to bottom. Returns 1, or 0 when refused.
  */
-QX_EXPORT int32_t QX_API _QX_init(const char *path, int32_t width, int32_t height,
-                                  int32_t unused1, int32_t unused2);
+QX_EXPORT int32_t QX_API _QX_init(const char* path, int32_t width, int32_t height, int32_t unused1,
+                                  int32_t unused2);
 
 /*
  * mode 1 pixelates the eye band, 2 blurs it, anything else draws the
  * registered mask picture. Returns 1, or 0 while no mask picture is
  * registered (or for a null frame).
  */
-QX_EXPORT int32_t QX_API _QX_process_mask(uint8_t *frame, int32_t mode, int32_t unused);
+QX_EXPORT int32_t QX_API _QX_process_mask(uint8_t* frame, int32_t mode, int32_t unused);
 
 /*
  * mode 1 swirl, 2 mirror, 3..7 radial distortions. Returns 1; -1 for a mode
  * outside 1..7; -2 before initialisation (or for a null frame).
  */
-QX_EXPORT int32_t QX_API _QX_process_lens(uint8_t *frame, int32_t mode);
+QX_EXPORT int32_t QX_API _QX_process_lens(uint8_t* frame, int32_t mode);
 
 /*
  * mode 16 negative, 17 grey, 18 glow, 24 soft grey over the picture,
  * 25 sepia. Returns 1; -1 for any other mode; -2 before initialisation
  * (or for a null frame).
  */
-QX_EXPORT int32_t QX_API _QX_process_color(uint8_t *frame, int32_t mode);
+QX_EXPORT int32_t QX_API _QX_process_color(uint8_t* frame, int32_t mode);
 
 /* Draws flames. Returns 1; -2 before initialisation (or for a null frame). */
-QX_EXPORT int32_t QX_API _QX_process_fire(uint8_t *frame);
+QX_EXPORT int32_t QX_API _QX_process_fire(uint8_t* frame);
 
 /*
  * Replaces the background. halo nonzero draws a halo of haloColor (blue in
@@ -139,7 +139,7 @@ QX_EXPORT int32_t QX_API _QX_process_fire(uint8_t *frame);
  * -1 while no source is set or the video gives no frame; -2 while no
  * reference snapshot exists (or for a null frame).
  */
-QX_EXPORT int32_t QX_API _QX_process_bkg(uint8_t *frame, int32_t halo, int32_t haloColor,
+QX_EXPORT int32_t QX_API _QX_process_bkg(uint8_t* frame, int32_t halo, int32_t haloColor,
                                          int32_t cutLine, int32_t unused);
 
 /*
@@ -147,15 +147,15 @@ QX_EXPORT int32_t QX_API _QX_process_bkg(uint8_t *frame, int32_t halo, int32_t h
  * the video and keeps its last frame); type 2: source is a packed 24-bit
  * picture of width x height. Returns 1 when set, 0 when refused.
  */
-QX_EXPORT int32_t QX_API _QX_set_bkg(const void *source, int32_t type, int32_t width,
+QX_EXPORT int32_t QX_API _QX_set_bkg(const void* source, int32_t type, int32_t width,
                                      int32_t height, int32_t unused);
 
 /*
  * Takes frame (of the initialised size) as the empty scene. Returns 1, or 0
  * when the size differs, before initialisation or for a null frame.
  */
-QX_EXPORT int32_t QX_API _QX_get_bkg_snapshot(const uint8_t *frame, int32_t width,
-                                              int32_t height, int32_t unused);
+QX_EXPORT int32_t QX_API _QX_get_bkg_snapshot(const uint8_t* frame, int32_t width, int32_t height,
+                                              int32_t unused);
 
 /*
  * Registers a 4-byte-a-pixel picture (blue, green, red, alpha): 200x190 for
@@ -163,9 +163,9 @@ QX_EXPORT int32_t QX_API _QX_get_bkg_snapshot(const uint8_t *frame, int32_t widt
  * -3 before initialisation; -2 for a bad magic, kind, size or null pixels;
  * -1 when the copy could not be stored.
  */
-QX_EXPORT int32_t QX_API _QX_set_mask_image(const uint8_t *pixels, int32_t width,
-                                            int32_t height, int32_t kind, int32_t magic,
-                                            int32_t unused1, int32_t unused2);
+QX_EXPORT int32_t QX_API _QX_set_mask_image(const uint8_t* pixels, int32_t width, int32_t height,
+                                            int32_t kind, int32_t magic, int32_t unused1,
+                                            int32_t unused2);
 
 /*
  * Tells, changing nothing, whether _QX_set_mask_image would accept a
@@ -187,29 +187,29 @@ QX_EXPORT int32_t QX_API _QX_check_dinamic_bkg(int32_t unused);
  */
 typedef struct QxSession QxSession;
 
-QX_EXPORT QxSession *QX_API qx_session_create(void);
-QX_EXPORT void QX_API qx_session_destroy(QxSession *session);
+QX_EXPORT QxSession* QX_API qx_session_create(void);
+QX_EXPORT void QX_API qx_session_destroy(QxSession* session);
 
-QX_EXPORT int32_t QX_API qx_init(QxSession *session, const char *path, int32_t width,
+QX_EXPORT int32_t QX_API qx_init(QxSession* session, const char* path, int32_t width,
                                  int32_t height, int32_t unused1, int32_t unused2);
-QX_EXPORT int32_t QX_API qx_process_mask(QxSession *session, uint8_t *frame, int32_t mode,
+QX_EXPORT int32_t QX_API qx_process_mask(QxSession* session, uint8_t* frame, int32_t mode,
                                          int32_t unused);
-QX_EXPORT int32_t QX_API qx_process_lens(QxSession *session, uint8_t *frame, int32_t mode);
-QX_EXPORT int32_t QX_API qx_process_color(QxSession *session, uint8_t *frame, int32_t mode);
-QX_EXPORT int32_t QX_API qx_process_fire(QxSession *session, uint8_t *frame);
-QX_EXPORT int32_t QX_API qx_process_bkg(QxSession *session, uint8_t *frame, int32_t halo,
+QX_EXPORT int32_t QX_API qx_process_lens(QxSession* session, uint8_t* frame, int32_t mode);
+QX_EXPORT int32_t QX_API qx_process_color(QxSession* session, uint8_t* frame, int32_t mode);
+QX_EXPORT int32_t QX_API qx_process_fire(QxSession* session, uint8_t* frame);
+QX_EXPORT int32_t QX_API qx_process_bkg(QxSession* session, uint8_t* frame, int32_t halo,
                                         int32_t haloColor, int32_t cutLine, int32_t unused);
-QX_EXPORT int32_t QX_API qx_set_bkg(QxSession *session, const void *source, int32_t type,
+QX_EXPORT int32_t QX_API qx_set_bkg(QxSession* session, const void* source, int32_t type,
                                     int32_t width, int32_t height, int32_t unused);
-QX_EXPORT int32_t QX_API qx_get_bkg_snapshot(QxSession *session, const uint8_t *frame,
+QX_EXPORT int32_t QX_API qx_get_bkg_snapshot(QxSession* session, const uint8_t* frame,
                                              int32_t width, int32_t height, int32_t unused);
-QX_EXPORT int32_t QX_API qx_set_mask_image(QxSession *session, const uint8_t *pixels,
-                                           int32_t width, int32_t height, int32_t kind,
-                                           int32_t magic, int32_t unused1, int32_t unused2);
-QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession *session, int32_t width, int32_t height,
+QX_EXPORT int32_t QX_API qx_set_mask_image(QxSession* session, const uint8_t* pixels, int32_t width,
+                                           int32_t height, int32_t kind, int32_t magic,
+                                           int32_t unused1, int32_t unused2);
+QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession* session, int32_t width, int32_t height,
                                             int32_t kind, int32_t magic, int32_t unused1,
                                             int32_t unused2);
-QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession *session, int32_t unused);
+QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession* session, int32_t unused);
 
 /*
  * Session options, all off (or at the documented default) in a fresh
@@ -217,12 +217,8 @@ QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession *session, int32_t unused
  * name (or a null name); -3 for a value out of range. A null session
  * checks the name and value and changes nothing.
  */
-enum {
-    QX_OPTION_SET = 1,
-    QX_OPTION_UNKNOWN = -1,
-    QX_OPTION_OUT_OF_RANGE = -3
-};
-QX_EXPORT int32_t QX_API qx_set_option(QxSession *session, const char *name, int32_t value);
+enum { QX_OPTION_SET = 1, QX_OPTION_UNKNOWN = -1, QX_OPTION_OUT_OF_RANGE = -3 };
+QX_EXPORT int32_t QX_API qx_set_option(QxSession* session, const char* name, int32_t value);
 
 /*
  * The options:

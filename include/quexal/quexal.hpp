@@ -113,8 +113,8 @@ public:
                                  QX_MASK_MAGIC, 0, 0);
     }
     static int32_t testMaskPicture(int32_t width, int32_t height, MaskKind kind) {
-        return qx_test_mask_image(nullptr, width, height, static_cast<int32_t>(kind),
-                                  QX_MASK_MAGIC, 0, 0);
+        return qx_test_mask_image(nullptr, width, height, static_cast<int32_t>(kind), QX_MASK_MAGIC,
+                                  0, 0);
     }
 
     // The empty scene, a frame of the initialised size (positive height).

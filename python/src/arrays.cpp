@@ -49,7 +49,8 @@ py::array checkedArray(const py::handle& obj, const ArrayNeed& need) {
                               " must be C-contiguous (a strided view or a transposed array is "
                               "not; numpy.ascontiguousarray makes a copy that is)");
     if (need.writable && !a.writeable())
-        throw py::value_error(std::string(need.name) + " must be writable (it is changed in place)");
+        throw py::value_error(std::string(need.name) +
+                              " must be writable (it is changed in place)");
     return a;
 }
 

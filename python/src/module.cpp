@@ -9,7 +9,8 @@ using quexal::python::Session;
 
 namespace {
 
-constexpr const char* kSessionDoc = R"doc(One stream of video frames of one size, with the state of every effect.
+constexpr const char* kSessionDoc =
+    R"doc(One stream of video frames of one size, with the state of every effect.
 
 Session(width, height, top_down=True, data=None)
 
@@ -75,7 +76,8 @@ path (str or os.PathLike) of a video file, played in a loop; an empty path
 stops a playing video. Raises Refused (code 0) before a snapshot, or for a
 video that cannot be opened.)doc";
 
-constexpr const char* kBackgroundDoc = R"doc(background(frame, halo=None, cut_line=0) -> quexal.BackgroundResult
+constexpr const char* kBackgroundDoc =
+    R"doc(background(frame, halo=None, cut_line=0) -> quexal.BackgroundResult
 
 Replaces the background of the frame behind the person. halo=None blends
 the edge; a colour 0xRRGGBB draws a halo of that colour round the person
@@ -107,8 +109,8 @@ PYBIND11_MODULE(_quexal, m) {
         .def("snapshot", &Session::snapshot, py::arg("frame"), kSnapshotDoc)
         .def("set_background", &Session::setBackground, py::arg("picture_or_path"),
              kSetBackgroundDoc)
-        .def("background", &Session::background, py::arg("frame"),
-             py::arg("halo") = py::none(), py::arg("cut_line") = 0, kBackgroundDoc)
+        .def("background", &Session::background, py::arg("frame"), py::arg("halo") = py::none(),
+             py::arg("cut_line") = 0, kBackgroundDoc)
         .def("set_option", &Session::setOption, py::arg("name"), py::arg("value"),
              R"doc(set_option(name, value)
 
@@ -118,9 +120,11 @@ snapshot. Raises ValueError for an unknown name or a value out of range.)doc")
         .def("close", &Session::close,
              "close()\n\nFrees the session and stops a background video; later calls "
              "raise ValueError. Closing twice does nothing.")
-        .def("__enter__", [](Session& s) -> Session& { return s; },
-             py::return_value_policy::reference_internal, "Answers the session itself.")
-        .def("__exit__", [](Session& s, const py::args&) { s.close(); }, "Closes the session.")
+        .def(
+            "__enter__", [](Session& s) -> Session& { return s; },
+            py::return_value_policy::reference_internal, "Answers the session itself.")
+        .def(
+            "__exit__", [](Session& s, const py::args&) { s.close(); }, "Closes the session.")
         .def_property_readonly("width", &Session::width, "Frame width in pixels.")
         .def_property_readonly("height", &Session::height, "Frame height in pixels.")
         .def_property_readonly("top_down", &Session::topDown,

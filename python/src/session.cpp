@@ -59,8 +59,8 @@ Session::Session(int32_t width, int32_t height, bool topDown, const py::object& 
     : width_(width), height_(height), topDown_(topDown) {
     if (width <= 0 || height <= 0)
         throw py::value_error("width and height must be positive, got " + sizeText(width, height));
-    py::object root = data.is_none() ? py::module_::import("quexal._data").attr("data_root")()
-                                     : data;
+    py::object root =
+        data.is_none() ? py::module_::import("quexal._data").attr("data_root")() : data;
     dataRoot_ = py::module_::import("os").attr("fsencode")(root).cast<std::string>();
 
     std::unique_ptr<QxSession, decltype(&qx_session_destroy)> handle(qx_session_create(),
@@ -79,7 +79,9 @@ Session::Session(int32_t width, int32_t height, bool topDown, const py::object& 
     handle_ = handle.release();
 }
 
-Session::~Session() { qx_session_destroy(handle_); }
+Session::~Session() {
+    qx_session_destroy(handle_);
+}
 
 void Session::close() {
     py::gil_scoped_release nogil;
@@ -143,8 +145,10 @@ py::object Session::mask(const py::object& frame, const py::object& eyes) {
             throw py::type_error("eyes must be None or a quexal.Eyes value");
         mode = eyes.cast<int32_t>();
         if (mode != QX_MASK_PIXELATE_EYES && mode != QX_MASK_BLUR_EYES)
-            throw py::value_error("eyes must be None, quexal.Eyes.PIXELATE (1) or "
-                                  "quexal.Eyes.BLUR (2), got " + std::to_string(mode));
+            throw py::value_error(
+                "eyes must be None, quexal.Eyes.PIXELATE (1) or "
+                "quexal.Eyes.BLUR (2), got " +
+                std::to_string(mode));
     }
     py::array a = frameArray(frame, true);
     uint8_t* pixels = static_cast<uint8_t*>(a.mutable_data());
@@ -179,9 +183,8 @@ void Session::snapshot(const py::object& frame) {
     py::array a = frameArray(frame, false);
     const uint8_t* pixels = static_cast<const uint8_t*>(a.data());
     // The snapshot call takes the plain height: the row order is the session's.
-    const int32_t rc = run([&](QxSession* s) {
-        return qx_get_bkg_snapshot(s, pixels, width_, height_, 0);
-    });
+    const int32_t rc =
+        run([&](QxSession* s) { return qx_get_bkg_snapshot(s, pixels, width_, height_, 0); });
     hasSnapshot_ = rc == QX_DONE;
     if (!hasSnapshot_) refuse(rc, "the snapshot was refused");
 }
@@ -198,9 +201,10 @@ void Session::setBackground(const py::object& source) {
     const bool isPath = py::isinstance<py::str>(source) || py::isinstance<py::bytes>(source) ||
                         py::hasattr(source, "__fspath__");
     if (!isPath)
-        throw py::type_error("set_background takes a numpy BGR picture (height, width, 3) or the "
-                             "path of a video file, got " +
-                             std::string(py::str(py::type::of(source).attr("__name__"))));
+        throw py::type_error(
+            "set_background takes a numpy BGR picture (height, width, 3) or the "
+            "path of a video file, got " +
+            std::string(py::str(py::type::of(source).attr("__name__"))));
     setBackgroundVideo(source);
 }
 
@@ -209,9 +213,8 @@ void Session::setBackgroundPicture(const py::object& picture) {
     const int32_t height = checkedDimension(a.shape(0), "picture height");
     const int32_t width = checkedDimension(a.shape(1), "picture width");
     const void* pixels = a.data();
-    const int32_t rc = run([&](QxSession* s) {
-        return qx_set_bkg(s, pixels, QX_BKG_PICTURE, width, height, 0);
-    });
+    const int32_t rc =
+        run([&](QxSession* s) { return qx_set_bkg(s, pixels, QX_BKG_PICTURE, width, height, 0); });
     if (rc == QX_DONE) return;
     refuse(rc, hasSnapshot_ ? "the background picture was refused"
                             : "take a snapshot of the empty scene first (Session.snapshot)");
@@ -219,9 +222,8 @@ void Session::setBackgroundPicture(const py::object& picture) {
 
 void Session::setBackgroundVideo(const py::object& path) {
     const std::string file = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
-    const int32_t rc = run([&](QxSession* s) {
-        return qx_set_bkg(s, file.c_str(), QX_BKG_VIDEO, 0, 0, 0);
-    });
+    const int32_t rc =
+        run([&](QxSession* s) { return qx_set_bkg(s, file.c_str(), QX_BKG_VIDEO, 0, 0, 0); });
     if (rc == QX_DONE) return;
     refuse(rc, hasSnapshot_ ? "the video " + shown(file) + " cannot be opened or gives no frame"
                             : "take a snapshot of the empty scene first (Session.snapshot)");
@@ -244,13 +246,11 @@ py::object Session::background(const py::object& frame, const py::object& halo, 
                               std::to_string(cutLine));
     py::array a = frameArray(frame, true);
     uint8_t* pixels = static_cast<uint8_t*>(a.mutable_data());
-    const int32_t rc = run([&](QxSession* s) {
-        return qx_process_bkg(s, pixels, haloOn, haloColour, cutLine, 0);
-    });
+    const int32_t rc = run(
+        [&](QxSession* s) { return qx_process_bkg(s, pixels, haloOn, haloColour, cutLine, 0); });
     if (rc == QX_BKG_NO_SOURCE)
         refuse(rc, "no background source (Session.set_background), or the video gave no frame");
-    if (rc == QX_BKG_NO_REFERENCE)
-        refuse(rc, "no snapshot of the empty scene (Session.snapshot)");
+    if (rc == QX_BKG_NO_REFERENCE) refuse(rc, "no snapshot of the empty scene (Session.snapshot)");
     return backgroundResultType(rc);
 }
 

@@ -10,7 +10,9 @@ namespace {
 QxSession theDefaultSession(BufferPolicy::AtInit);
 }  // namespace
 
-QxSession* defaultSession() { return &theDefaultSession; }
+QxSession* defaultSession() {
+    return &theDefaultSession;
+}
 
 }  // namespace quexal
 
@@ -49,14 +51,13 @@ QX_EXPORT int32_t QX_API _QX_set_bkg(const void* source, int32_t type, int32_t w
     return qx_set_bkg(defaultSession(), source, type, width, height, a);
 }
 
-QX_EXPORT int32_t QX_API _QX_get_bkg_snapshot(const uint8_t* frame, int32_t width,
-                                              int32_t height, int32_t a) {
+QX_EXPORT int32_t QX_API _QX_get_bkg_snapshot(const uint8_t* frame, int32_t width, int32_t height,
+                                              int32_t a) {
     return qx_get_bkg_snapshot(defaultSession(), frame, width, height, a);
 }
 
-QX_EXPORT int32_t QX_API _QX_set_mask_image(const uint8_t* pixels, int32_t width,
-                                            int32_t height, int32_t kind, int32_t magic,
-                                            int32_t a, int32_t b) {
+QX_EXPORT int32_t QX_API _QX_set_mask_image(const uint8_t* pixels, int32_t width, int32_t height,
+                                            int32_t kind, int32_t magic, int32_t a, int32_t b) {
     return qx_set_mask_image(defaultSession(), pixels, width, height, kind, magic, a, b);
 }
 

@@ -29,7 +29,9 @@ QX_EXPORT QxSession* QX_API qx_session_create(void) {
 }
 
 // The session's destructor stops a playing video and joins its thread.
-QX_EXPORT void QX_API qx_session_destroy(QxSession* s) { delete s; }
+QX_EXPORT void QX_API qx_session_destroy(QxSession* s) {
+    delete s;
+}
 
 QX_EXPORT int32_t QX_API qx_init(QxSession* s, const char* path, int32_t width, int32_t height,
                                  int32_t, int32_t) {
@@ -66,8 +68,8 @@ QX_EXPORT int32_t QX_API qx_process_bkg(QxSession* s, uint8_t* frame, int32_t ha
 
 // A null source is not refused here: for a video it asks, like the empty
 // path, to stop the video; a null picture is refused by the session.
-QX_EXPORT int32_t QX_API qx_set_bkg(QxSession* s, const void* source, int32_t type,
-                                    int32_t width, int32_t height, int32_t) {
+QX_EXPORT int32_t QX_API qx_set_bkg(QxSession* s, const void* source, int32_t type, int32_t width,
+                                    int32_t height, int32_t) {
     if (s == nullptr) return QX_SET_BKG_REFUSED;
     return guarded(QX_SET_BKG_REFUSED,
                    [&] { return s->session.setBkg(source, type, width, height); });
@@ -85,20 +87,20 @@ QX_EXPORT int32_t QX_API qx_set_mask_image(QxSession* s, const uint8_t* pixels, 
                                            int32_t) {
     // A fresh session is not initialised, which is the first thing checked.
     if (s == nullptr) return QX_MASK_IMAGE_NOT_READY;
-    return guarded(QX_MASK_IMAGE_NO_MEMORY, [&] {
-        return s->session.setMaskImage(pixels, width, height, kind, magic);
-    });
+    return guarded(QX_MASK_IMAGE_NO_MEMORY,
+                   [&] { return s->session.setMaskImage(pixels, width, height, kind, magic); });
 }
 
 // The verdict depends on the arguments alone, so a null session gets it too.
-QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession*, int32_t width, int32_t height,
-                                            int32_t kind, int32_t magic, int32_t, int32_t) {
-    return guarded(QX_TEST_MASK_BAD_MAGIC, [&] {
-        return quexal::Session::testMaskImage(width, height, kind, magic);
-    });
+QX_EXPORT int32_t QX_API qx_test_mask_image(QxSession*, int32_t width, int32_t height, int32_t kind,
+                                            int32_t magic, int32_t, int32_t) {
+    return guarded(QX_TEST_MASK_BAD_MAGIC,
+                   [&] { return quexal::Session::testMaskImage(width, height, kind, magic); });
 }
 
-QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession*, int32_t) { return 0; }
+QX_EXPORT int32_t QX_API qx_check_dinamic_bkg(QxSession*, int32_t) {
+    return 0;
+}
 
 QX_EXPORT int32_t QX_API qx_set_option(QxSession* s, const char* name, int32_t value) {
     if (name == nullptr) return QX_OPTION_UNKNOWN;

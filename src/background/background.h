@@ -57,12 +57,12 @@ public:
 
     BackgroundState state = kNoReference;
     // All continuous, top row first, of the frame size.
-    cv::Mat image;                       // the frame being replaced
-    cv::Mat mask, blurred, gray;         // matte, blurred frame, union of differences
+    cv::Mat image;                // the frame being replaced
+    cv::Mat mask, blurred, gray;  // matte, blurred frame, union of differences
     cv::Mat reference, referenceBright, referenceDark;  // the blurred snapshot, +20, -20
-    cv::Mat picture, haloLayer;          // the replacement, and the halo (8UC4)
-    cv::Mat videoFrame;                  // a video frame of another size, top row first
-    std::vector<uint8_t> videoBuffer;    // the reader's latest frame, reused per frame
+    cv::Mat picture, haloLayer;                         // the replacement, and the halo (8UC4)
+    cv::Mat videoFrame;                // a video frame of another size, top row first
+    std::vector<uint8_t> videoBuffer;  // the reader's latest frame, reused per frame
     std::unique_ptr<VideoReader> video;
     int32_t videoWidth = 0, videoHeight = 0;
 

@@ -8,8 +8,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "background/video/video_reader.h"
 #include "background/background.h"
+#include "background/video/video_reader.h"
 #include "core/numeric.h"
 #include "quexal/quexal.h"
 
@@ -128,8 +128,7 @@ void blendRgba(const uint8_t* layer, uint8_t* image, int32_t width, int32_t heig
 int Background::fetchVideoFrame() {
     const int32_t size = video->grabFrame(videoBuffer);
     const std::size_t expected = static_cast<std::size_t>(videoWidth) * videoHeight * 3;
-    if (size <= 0 || videoWidth <= 0 || videoHeight <= 0 ||
-        videoBuffer.size() < expected)
+    if (size <= 0 || videoWidth <= 0 || videoHeight <= 0 || videoBuffer.size() < expected)
         return QX_BKG_NO_SOURCE;
 
     // Video frames arrive bottom row first.

@@ -15,7 +15,9 @@ struct Sample {
 };
 using ChannelSamples = std::array<std::vector<Sample>, 3>;
 
-bool unclipped(uint8_t v) { return v >= kClippedLevels && v <= 255 - kClippedLevels; }
+bool unclipped(uint8_t v) {
+    return v >= kClippedLevels && v <= 255 - kClippedLevels;
+}
 
 // Grid samples, per channel, where the matte allows (every one when
 // `matte` is empty).
@@ -86,7 +88,9 @@ double stepTowards(double from, double to, double cap) {
     return from + std::clamp(kSmoothingRate * (to - from), -cap, cap);
 }
 
-uint8_t saturate(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+uint8_t saturate(int v) {
+    return static_cast<uint8_t>(std::clamp(v, 0, 255));
+}
 
 // The correction in 8-bit fixed point, the same for the table and the
 // references: level v becomes clamp((v * gain + offset) >> 8), the

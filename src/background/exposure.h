@@ -6,7 +6,8 @@
 // changed. The tracker models the change per colour channel as an affine
 // map, frame = gain * reference + offset, and fits it on the pixels most
 // likely background:
-//  - a sparse grid (about kExposureGridSamples points) of the blurred frame against the blurred reference,
+//  - a sparse grid (about kExposureGridSamples points) of the blurred frame against the blurred
+//  reference,
 //    restricted to the last frame's background (matte at its full value)
 //    when that frame found enough of it, else over the whole frame; clipped
 //    levels are skipped;

@@ -65,8 +65,8 @@ QUEXAL_ROW_LOOP void verticalSums(const cv::Mat& src, int y, std::vector<uint16_
         rows[k] = src.ptr<uint8_t>(std::clamp(y + k - kBlurRadius, 0, src.rows - 1));
     uint16_t* out = padded.data() + kBlurRadius * kChannels;
     for (int i = 0; i < bytes; ++i)
-        out[i] = static_cast<uint16_t>(rows[0][i] + rows[1][i] + rows[2][i] + rows[3][i] +
-                                       rows[4][i]);
+        out[i] =
+            static_cast<uint16_t>(rows[0][i] + rows[1][i] + rows[2][i] + rows[3][i] + rows[4][i]);
     for (int p = 0; p < kBlurRadius; ++p)
         for (int c = 0; c < kChannels; ++c) {
             padded[p * kChannels + c] = out[c];
@@ -78,7 +78,8 @@ QUEXAL_ROW_LOOP void verticalSums(const cv::Mat& src, int y, std::vector<uint16_
 QUEXAL_ROW_LOOP void horizontalMeans(const uint16_t* __restrict v, int bytes,
                                      uint8_t* __restrict out) {
     for (int i = 0; i < bytes; ++i)
-        out[i] = windowMean(static_cast<uint16_t>(v[i] + v[i + 3] + v[i + 6] + v[i + 9] + v[i + 12]));
+        out[i] =
+            windowMean(static_cast<uint16_t>(v[i] + v[i + 3] + v[i + 6] + v[i + 9] + v[i + 12]));
 }
 
 }  // namespace
@@ -101,8 +102,9 @@ inline uint8_t absoluteDifference(uint8_t a, uint8_t b) {
 
 // The three per-byte differences of one row, in byte arithmetic.
 QUEXAL_ROW_LOOP void rowDifferences(const uint8_t* __restrict f, const uint8_t* __restrict r1,
-                    const uint8_t* __restrict r2, const uint8_t* __restrict r3, int bytes,
-                    uint8_t* __restrict d1, uint8_t* __restrict d2, uint8_t* __restrict d3) {
+                                    const uint8_t* __restrict r2, const uint8_t* __restrict r3,
+                                    int bytes, uint8_t* __restrict d1, uint8_t* __restrict d2,
+                                    uint8_t* __restrict d3) {
     constexpr uint8_t up = kSecondComparisonShift, down = -kThirdComparisonShift;
     for (int i = 0; i < bytes; ++i) {
         const uint8_t f1 = f[i];
@@ -116,8 +118,7 @@ QUEXAL_ROW_LOOP void rowDifferences(const uint8_t* __restrict f, const uint8_t* 
 
 // 255 where the grey of any of the three differences exceeds the threshold.
 QUEXAL_ROW_LOOP void greyUnion(const uint8_t* __restrict d1, const uint8_t* __restrict d2,
-                               const uint8_t* __restrict d3, int pixels,
-                               uint8_t* __restrict out) {
+                               const uint8_t* __restrict d3, int pixels, uint8_t* __restrict out) {
     for (int x = 0; x < pixels; ++x) {
         const int i = x * kChannels;
         const bool any = greyExceeds(d1 + i) | greyExceeds(d2 + i) | greyExceeds(d3 + i);

@@ -72,8 +72,8 @@ double fillFromTopCorners(cv::Mat& canvas) {
     cv::Rect bounds;
     double area = cv::floodFill(canvas, cv::Point(0, 0), filled, &bounds, exact, exact, 8);
     if (bounds.width < canvas.cols - 1)
-        area += cv::floodFill(canvas, cv::Point(canvas.cols - 1, 0), filled, &bounds, exact,
-                              exact, 8);
+        area +=
+            cv::floodFill(canvas, cv::Point(canvas.cols - 1, 0), filled, &bounds, exact, exact, 8);
     return area;
 }
 
@@ -85,13 +85,11 @@ void makeMatte(cv::Mat& canvas) {
 
 }  // namespace bkg
 
-
 // With exposure compensation the estimate is refreshed from this blurred
 // frame and last frame's matte, before `mask` is reused as scratch.
 Background::References Background::comparisonReferences() {
     if (exposureCompensation) {
-        exposure.update(blurred, reference, matteValid_ ? mask : cv::Mat(),
-                        bkg::kFilledBackground);
+        exposure.update(blurred, reference, matteValid_ ? mask : cv::Mat(), bkg::kFilledBackground);
         if (exposure.prepare(reference, bkg::kReferenceShift))
             return {exposure.corrected, exposure.bright, exposure.dark};
     }

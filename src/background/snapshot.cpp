@@ -13,7 +13,9 @@ namespace quexal {
 
 Background::Background(const FrameGeometry& geometry) : geometry_(geometry) {}
 
-Background::~Background() { release(); }
+Background::~Background() {
+    release();
+}
 
 void Background::reset() {
     stopVideo();
@@ -25,8 +27,8 @@ void Background::reset() {
 bool Background::allocate() {
     try {
         const cv::Size full = geometry_.size();
-        for (cv::Mat* m : {&image, &blurred, &reference, &referenceBright, &referenceDark,
-                           &picture})
+        for (cv::Mat* m :
+             {&image, &blurred, &reference, &referenceBright, &referenceDark, &picture})
             ensureImage(*m, full, CV_8UC3);
         ensureImage(mask, full, CV_8UC1);
         ensureImage(gray, full, CV_8UC1);
@@ -40,8 +42,8 @@ bool Background::allocate() {
 
 void Background::release() {
     stopVideo();
-    for (cv::Mat* m : {&image, &mask, &blurred, &gray, &reference, &referenceBright,
-                       &referenceDark, &picture, &haloLayer, &videoFrame})
+    for (cv::Mat* m : {&image, &mask, &blurred, &gray, &reference, &referenceBright, &referenceDark,
+                       &picture, &haloLayer, &videoFrame})
         m->release();
     for (cv::Mat* m : {&exposure.corrected, &exposure.bright, &exposure.dark}) m->release();
     exposure.reset();

@@ -9,13 +9,19 @@
 namespace quexal {
 
 // Narrows a double to the 32-bit float it is held as.
-inline float asFloat32(double v) { return static_cast<float>(v); }
+inline float asFloat32(double v) {
+    return static_cast<float>(v);
+}
 
 // Conversion of a real to an integer, truncating toward zero.
-inline int32_t truncToInt(double v) { return static_cast<int32_t>(v); }
+inline int32_t truncToInt(double v) {
+    return static_cast<int32_t>(v);
+}
 
 // Rounds to the nearest integer, halves to even (the FPU's default mode).
-inline int32_t roundHalfEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+inline int32_t roundHalfEven(double v) {
+    return static_cast<int32_t>(std::nearbyint(v));
+}
 
 // Limits to 0..255.
 inline uint8_t clampByte(int32_t v) {

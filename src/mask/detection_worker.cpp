@@ -18,10 +18,10 @@ bool loadInto(cv::CascadeClassifier& cascade, const std::string& path) {
 }  // namespace
 
 Detection detectionOf(const FaceMask& m) {
-    return {m.faceLeft,  m.eyeBandTop, m.faceRight,     m.eyeBandBottom, m.faceX,
-            m.faceY,     m.rightEyeX,  m.rightEyeY,     m.leftEyeX,      m.leftEyeY,
-            m.detectStage, m.rightEyeHeight, m.leftEyeHeight, m.eyeDistance, m.eyeMidX,
-            m.eyeMidY,   m.faceAngle};
+    return {m.faceLeft,    m.eyeBandTop,     m.faceRight,     m.eyeBandBottom, m.faceX,
+            m.faceY,       m.rightEyeX,      m.rightEyeY,     m.leftEyeX,      m.leftEyeY,
+            m.detectStage, m.rightEyeHeight, m.leftEyeHeight, m.eyeDistance,   m.eyeMidX,
+            m.eyeMidY,     m.faceAngle};
 }
 
 void adoptDetection(FaceMask& m, const Detection& d) {
@@ -112,9 +112,8 @@ void DetectionWorker::run() {
         d.minFacePermille = wanted_.minFacePermille;
         d.reset();
         const bool usable = !loaded_.faceCascadePath.empty();
-        const Detection found = usable && d.detect(frame_.data()) == kFaceAndEyes
-                                    ? detectionOf(d)
-                                    : Detection{};
+        const Detection found =
+            usable && d.detect(frame_.data()) == kFaceAndEyes ? detectionOf(d) : Detection{};
 
         lock.lock();
         pending_ = false;

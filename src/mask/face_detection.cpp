@@ -8,8 +8,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "mask/face_mask.h"
 #include "mask/face_geometry.h"
+#include "mask/face_mask.h"
 
 namespace quexal {
 namespace {
@@ -105,10 +105,10 @@ int FaceMask::detect(const uint8_t* frame) {
 
     try {
         if (!faceCascade.empty()) {
-            const std::optional<Box> face = groupFaceWindows(
-                rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                           minFaceWindow(), faceWindows),
-                detectScale);
+            const std::optional<Box> face =
+                groupFaceWindows(rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
+                                            minFaceWindow(), faceWindows),
+                                 detectScale);
             if (!face) {
                 detectStage = kNoFace;
                 return kNoFace;

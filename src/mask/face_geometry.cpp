@@ -31,7 +31,9 @@ struct Group {
     }
 };
 
-bool beyondBound(int32_t v) { return v > kCandidateBound || v < -kCandidateBound; }
+bool beyondBound(int32_t v) {
+    return v > kCandidateBound || v < -kCandidateBound;
+}
 
 }  // namespace
 

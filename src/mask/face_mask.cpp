@@ -63,9 +63,9 @@ bool FaceMask::allocate() {
 }
 
 void FaceMask::release() {
-    for (cv::Mat* m : {&frameImage, &grayImage, &smallGrayImage, &eyeCrop1, &eyeCrop2,
-                       &eyeCrop1Large, &eyeCrop2Large, &trackFrameImage, &trackGray,
-                       &trackPrevGray})
+    for (cv::Mat* m :
+         {&frameImage, &grayImage, &smallGrayImage, &eyeCrop1, &eyeCrop2, &eyeCrop1Large,
+          &eyeCrop2Large, &trackFrameImage, &trackGray, &trackPrevGray})
         m->release();
     trackPyramid.clear();
     trackPrevPyramid.clear();

@@ -33,8 +33,8 @@ inline constexpr int kTrackCapacity = 20;
 // How far the last detection got.
 enum DetectStage : int16_t {
     kNoFace = 0,
-    kFaceFound = 1,   // a face, no eye yet
-    kOneEye = 2,      // the eye in the image's left half
+    kFaceFound = 1,    // a face, no eye yet
+    kOneEye = 2,       // the eye in the image's left half
     kFaceAndEyes = 4,  // face and both eyes: usable
 };
 

@@ -7,9 +7,9 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include "mask/face_mask.h"
 #include "core/numeric.h"
 #include "mask/face_geometry.h"
+#include "mask/face_mask.h"
 #include "mask/feature_tracking.h"
 
 namespace quexal {
@@ -32,10 +32,13 @@ void buildPyramid(const cv::Mat& gray, std::vector<cv::Mat>& pyramid) {
 void seedTrackPoints(const TrackSeed& s, cv::Point2f* points) {
     const int32_t rightLineY = s.rightEyeY - s.rightEyeHeight + 2;
     const int32_t leftLineY = s.leftEyeY - s.leftEyeHeight + 2;
-    const int32_t xy[kTrackPoints][2] = {
-        {s.faceX, s.faceY},
-        {s.rightEyeX, rightLineY}, {s.rightEyeX - 2, rightLineY}, {s.rightEyeX + 2, rightLineY},
-        {s.leftEyeX, leftLineY}, {s.leftEyeX - 2, leftLineY}, {s.leftEyeX + 2, leftLineY}};
+    const int32_t xy[kTrackPoints][2] = {{s.faceX, s.faceY},
+                                         {s.rightEyeX, rightLineY},
+                                         {s.rightEyeX - 2, rightLineY},
+                                         {s.rightEyeX + 2, rightLineY},
+                                         {s.leftEyeX, leftLineY},
+                                         {s.leftEyeX - 2, leftLineY},
+                                         {s.leftEyeX + 2, leftLineY}};
     for (int i = 0; i < kTrackPoints; ++i)
         points[i] = {static_cast<float>(xy[i][0]), static_cast<float>(xy[i][1])};
 }
@@ -65,7 +68,8 @@ LossLimits lossLimitsFor(int32_t faceWidth) {
     if (faceWidth <= kLossLimitFaceWidth) return limits;
     // 64-bit products: a face width is bounded by the frame, not by int32 / 70.
     const auto grow = [faceWidth](int32_t written) {
-        return static_cast<int32_t>(static_cast<int64_t>(written) * faceWidth / kLossLimitFaceWidth);
+        return static_cast<int32_t>(static_cast<int64_t>(written) * faceWidth /
+                                    kLossLimitFaceWidth);
     };
     limits.eyeLevels = grow(limits.eyeLevels);
     limits.sideways = grow(limits.sideways);
@@ -74,7 +78,7 @@ LossLimits lossLimitsFor(int32_t faceWidth) {
 }
 
 bool looksLikeFace(const TrackedFace& f, const LossLimits& limits) {
-    if (f.eyeDistance < limits.minEyeDistance) return false;                    // eyes run together
+    if (f.eyeDistance < limits.minEyeDistance) return false;                  // eyes run together
     if (std::abs(f.rightEyeY - f.leftEyeY) > limits.eyeLevels) return false;  // eye lines far apart
     if (std::abs(f.eyeMidX - f.faceX) > limits.sideways) return false;  // face point off to a side
     if (f.faceY - f.eyeMidY > limits.below) return false;  // face point far below the eyes
@@ -90,16 +94,17 @@ int FaceMask::track(const uint8_t* frame) {
 
     if (trackState == kTrackSeedPending) {
         trackFlags = 0;
-        seedTrackPoints({faceX, faceY, rightEyeX, rightEyeY, leftEyeX, leftEyeY, rightEyeHeight,
-                         leftEyeHeight},
-                        trackPoints.data());
+        seedTrackPoints(
+            {faceX, faceY, rightEyeX, rightEyeY, leftEyeX, leftEyeY, rightEyeHeight, leftEyeHeight},
+            trackPoints.data());
         trackPointCount = kTrackPoints;
         trackFaceWidth = faceRight - faceLeft;
         trackState = kTrackSeeded;
     } else if (trackState == kTrackFollowing) {
         // The previous pyramid is kept from the last call, so only this
         // frame's is built (both after a seeding).
-        if ((trackFlags & kPreviousPyramidReady) == 0) buildPyramid(trackPrevGray, trackPrevPyramid);
+        if ((trackFlags & kPreviousPyramidReady) == 0)
+            buildPyramid(trackPrevGray, trackPrevPyramid);
         buildPyramid(trackGray, trackPyramid);
 
         // Headers over the fixed buffers: the flow call writes in place.

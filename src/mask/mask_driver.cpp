@@ -72,8 +72,8 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
             overlayInRange(overlay, maxOverlaySideFor(faceRight - faceLeft)) &&
             pictureMatchesSize(*this))
             drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
-                     overlay.top, overlay.width, overlay.height, overlay.angle,
-                     frameImage.cols, frameImage.rows, maskScratch);
+                     overlay.top, overlay.width, overlay.height, overlay.angle, frameImage.cols,
+                     frameImage.rows, maskScratch);
     }
     smoothing = smooth;
 

@@ -64,8 +64,8 @@ float angleStep(float& angle, int32_t& velocity, float measurement) {
         const double previous = angle;
         const float accel =
             asFloat32(((static_cast<double>(measurement) - previous) - 2.0 * velocity) * 2 * 0.25);
-        result = asFloat32((static_cast<double>(static_cast<float>(velocity)) + previous) +
-                           0.5 * accel);
+        result =
+            asFloat32((static_cast<double>(static_cast<float>(velocity)) + previous) + 0.5 * accel);
         velocity = truncToInt(velocity + static_cast<double>(accel));
     }
     angle = result;
@@ -136,8 +136,7 @@ bool placeOverlay(int32_t kind, const FaceMeasure& face, float aspect, SmoothSta
 }
 
 Overlay placeEyeBand(const FaceMeasure& face, SmoothState& smooth) {
-    const int32_t measurement =
-        truncToInt(static_cast<double>(10 * face.eyeDistance) * 0.1 + 60);
+    const int32_t measurement = truncToInt(static_cast<double>(10 * face.eyeDistance) * 0.1 + 60);
     const int32_t s = smoothStep(smooth.size, smooth.sizeVel, measurement);
     // The band grows with the tilt so that tilted eyes stay covered.
     const float tilt = std::fabs(face.faceAngle);

@@ -35,8 +35,8 @@ const BlendWeights& blendWeights() {
 // source pixel (0, 0) at frame column `left`, row `firstRow`, skipping
 // whatever falls outside the frame. Alpha 0 and 255 take the short way; the
 // blend formula gives the same bytes for them.
-void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame,
-                  int64_t left, int64_t firstRow, int32_t frameWidth, int32_t frameHeight) {
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
+                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight) {
     const int64_t c0 = std::max<int64_t>(0, -left);
     const int64_t c1 = std::min<int64_t>(cols, frameWidth - left);
     const int64_t r0 = std::max<int64_t>(0, -firstRow);
@@ -68,8 +68,7 @@ void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* fr
 
 // Makes the scratch remember `picture`, dropping what was derived from
 // another one.
-void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width,
-                     int32_t height) {
+void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width, int32_t height) {
     const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
     if (scratch.pictureWidth == width && scratch.pictureHeight == height &&
         scratch.picture.size() == bytes && std::memcmp(scratch.picture.data(), picture, bytes) == 0)
@@ -83,9 +82,9 @@ void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width
 
 }  // namespace
 
-void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
-              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
-              float angle, int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch) {
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
+              int32_t left, int32_t top, int32_t width, int32_t height, float angle,
+              int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch) {
     if (picture == nullptr || frame == nullptr) return;
     if (pictureWidth <= 0 || pictureHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) return;
     // A negative overlay size has no picture to resample to.
@@ -133,9 +132,9 @@ void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
     blendPicture(source, cols, rows, frame, x, y - 1, frameWidth, frameHeight);
 }
 
-void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
-              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
-              float angle, int32_t frameWidth, int32_t frameHeight) {
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
+              int32_t left, int32_t top, int32_t width, int32_t height, float angle,
+              int32_t frameWidth, int32_t frameHeight) {
     MaskScratch scratch;
     drawMask(picture, frame, pictureWidth, pictureHeight, left, top, width, height, angle,
              frameWidth, frameHeight, scratch);
@@ -156,8 +155,8 @@ int32_t rotatedCanvasSide(int32_t width, float angle) {
     return std::max(side, width);
 }
 
-int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
-                   float angle, cv::Mat& canvas, cv::Mat& out) {
+int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
+                   cv::Mat& canvas, cv::Mat& out) {
     // The canvas is sized by the width; it must also hold the height, which
     // only a picture taller than wide can exceed.
     const int32_t g = std::max(rotatedCanvasSide(pictureWidth, angle), pictureHeight);
@@ -165,8 +164,8 @@ int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t picture
     canvas.create(g, g, CV_8UC4);
     canvas.setTo(cv::Scalar::all(0));
     const cv::Mat source(pictureHeight, pictureWidth, CV_8UC4, const_cast<uint8_t*>(picture));
-    source.copyTo(canvas(cv::Rect((g - pictureWidth) / 2, (g - pictureHeight) / 2,
-                                  pictureWidth, pictureHeight)));
+    source.copyTo(canvas(
+        cv::Rect((g - pictureWidth) / 2, (g - pictureHeight) / 2, pictureWidth, pictureHeight)));
 
     // The matrix is held in 32-bit floats, as the turn has always been
     // computed; warpAffine widens it again.

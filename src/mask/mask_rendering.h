@@ -38,12 +38,12 @@ struct MaskScratch {
 // that differs from the picture's size and turned by `angle` radians
 // (counter-clockwise on screen) when angle is not exactly 0. Source row r
 // lands on frame row top - 1 + r. Pixels outside the frame are skipped.
-void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
-              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
-              float angle, int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch);
-void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth,
-              int32_t pictureHeight, int32_t left, int32_t top, int32_t width, int32_t height,
-              float angle, int32_t frameWidth, int32_t frameHeight);
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
+              int32_t left, int32_t top, int32_t width, int32_t height, float angle,
+              int32_t frameWidth, int32_t frameHeight, MaskScratch& scratch);
+void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
+              int32_t left, int32_t top, int32_t width, int32_t height, float angle,
+              int32_t frameWidth, int32_t frameHeight);
 
 // One channel of the blend: trunc(s * alpha + f * (1 - alpha)) with alpha
 // and 1 - alpha held as 32-bit floats, the sum in double.
@@ -63,8 +63,8 @@ int32_t rotatedCanvasSide(int32_t width, float angle);
 // Centres a packed BGRA picture in a transparent g x g canvas and turns it
 // by `angle` about the canvas centre, bilinear, with transparent fill.
 // Writes the result to `out` (g x g, 8UC4) and answers g.
-int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight,
-                   float angle, cv::Mat& canvas, cv::Mat& out);
+int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
+                   cv::Mat& canvas, cv::Mat& out);
 
 // Pixelates (mode 1, blocks of `strength` rounded down to a multiple of 4)
 // or box-blurs (mode 2, an odd `strength` square) the rectangle of `image`

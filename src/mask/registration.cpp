@@ -12,8 +12,17 @@ namespace {
 // The one size a kind of picture must have; false for an unknown kind.
 bool sizeOfKind(int32_t kind, int32_t& width, int32_t& height) {
     switch (kind) {
-        case 1: case 2: case 8: width = 200; height = 190; return true;
-        case 3: case 4: width = 100; height = 90; return true;
+        case 1:
+        case 2:
+        case 8:
+            width = 200;
+            height = 190;
+            return true;
+        case 3:
+        case 4:
+            width = 100;
+            height = 90;
+            return true;
         default: return false;
     }
 }

@@ -12,7 +12,7 @@ namespace quexal {
 
 struct FrameGeometry {
     int32_t width = 0;
-    int32_t height = 0;      // always positive
+    int32_t height = 0;  // always positive
     int32_t pixelCount = 0;
     int32_t reverseRows = 0;  // 1: the host's rows run bottom to top
 

@@ -21,7 +21,7 @@ inline constexpr OptionSpec kOptions[] = {
     // mask: smallest face searched, thousandths of the frame width; 217
     // stands for the written window (a sixth of the frame, reduced image)
     {"min_face_permille", 10, 1000, QX_MIN_FACE_DEFAULT},
-    {"async_detect", 0, 1, 0},             // mask: detect on a worker, frames never wait
+    {"async_detect", 0, 1, 0},  // mask: detect on a worker, frames never wait
 };
 
 // The spec of `name`, or null for an unknown name.

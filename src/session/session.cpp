@@ -10,7 +10,9 @@ namespace quexal {
 
 Session::Session(BufferPolicy policy) : policy_(policy) {}
 
-Session::~Session() { releaseBuffers(); }
+Session::~Session() {
+    releaseBuffers();
+}
 
 int Session::setMaskImage(const uint8_t* pixels, int32_t width, int32_t height, int32_t kind,
                           int32_t magic) {
@@ -51,8 +53,7 @@ int Session::setBkg(const void* source, int32_t type, int32_t width, int32_t hei
             result = background.setPicture(static_cast<const uint8_t*>(source), width, height);
             newSource = true;
             break;
-        default:
-            return QX_SET_BKG_REFUSED;
+        default: return QX_SET_BKG_REFUSED;
     }
     // A new background makes the next mask frame detect the face afresh.
     if (result == QX_DONE && newSource) face.rearmDetection();
@@ -89,6 +90,8 @@ int Session::setOption(std::string_view name, int32_t value) {
 }
 
 // The session of the exports, built when the library is loaded.
-Session& theContext() { return defaultSession()->session; }
+Session& theContext() {
+    return defaultSession()->session;
+}
 
 }  // namespace quexal

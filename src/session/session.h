@@ -31,9 +31,9 @@ inline constexpr std::size_t kCascadePathCapacity = 512;
 
 // What the effects may do: nothing, everything but the mask, or everything.
 enum Readiness : int32_t {
-    kNotReady = -1,   // no successful init (or the last one refused)
-    kReady = 0,       // initialised, no mask picture
-    kMaskReady = 1,   // initialised with a mask picture
+    kNotReady = -1,  // no successful init (or the last one refused)
+    kReady = 0,      // initialised, no mask picture
+    kMaskReady = 1,  // initialised with a mask picture
 };
 
 // When the working buffers are allocated: all at init (so that init can

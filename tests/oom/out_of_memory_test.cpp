@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "session/session.h"
 #include "quexal/quexal.h"
+#include "session/session.h"
 
 namespace {
 
@@ -27,12 +27,24 @@ void* allocate(std::size_t n) {
 
 }  // namespace
 
-void* operator new(std::size_t n) { return allocate(n); }
-void* operator new[](std::size_t n) { return allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t n) {
+    return allocate(n);
+}
+void* operator new[](std::size_t n) {
+    return allocate(n);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace quexal {
 namespace {
@@ -46,7 +58,9 @@ public:
 
 constexpr std::size_t kLarge = 64 * 1024;
 
-std::vector<uint8_t> maskPicture(uint8_t value) { return std::vector<uint8_t>(200 * 190 * 4, value); }
+std::vector<uint8_t> maskPicture(uint8_t value) {
+    return std::vector<uint8_t>(200 * 190 * 4, value);
+}
 
 TEST(OutOfMemory, MaskCopyRefusedAndTheEarlierPictureStays) {
     ASSERT_EQ(1, _QX_init(QUEXAL_DATA_ROOT, 160, 120, 0, 0));

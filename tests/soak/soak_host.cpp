@@ -140,7 +140,8 @@ struct Run {
     void record(const char* call, int result, Codes allowed) {
         if (std::strncmp(call, "_QX_process", 11) == 0) ++results[result];
         if (std::set<int>(allowed).count(result) == 0) {
-            if (!badResult) std::fprintf(stderr, "soak %s: %s answered %d\n", name.c_str(), call, result);
+            if (!badResult)
+                std::fprintf(stderr, "soak %s: %s answered %d\n", name.c_str(), call, result);
             badResult = true;
         }
     }
@@ -166,15 +167,19 @@ private:
         for (int i = 0; i < options_.frames; ++i) {
             step(name, i, run);
             const long kb = residentKb();
-            if (i < warmup) run.warmKb = std::max(run.warmKb, kb);
-            else run.peakKb = std::max(run.peakKb, kb);
+            if (i < warmup)
+                run.warmKb = std::max(run.warmKb, kb);
+            else
+                run.peakKb = std::max(run.peakKb, kb);
         }
         run.endKb = residentKb();
         if (run.warmKb == 0) run.warmKb = run.endKb;
         const long growth = std::max(run.peakKb, run.endKb) - run.warmKb;
         const bool grew = options_.checkRss && growth > options_.toleranceKb;
-        std::printf("soak %-6s frames %5d  rss warm-up peak %6ld kB  end %6ld kB  later peak %6ld kB  results",
-                    name.c_str(), options_.frames, run.warmKb, run.endKb, run.peakKb);
+        std::printf(
+            "soak %-6s frames %5d  rss warm-up peak %6ld kB  end %6ld kB  later peak %6ld kB  "
+            "results",
+            name.c_str(), options_.frames, run.warmKb, run.endKb, run.peakKb);
         for (auto [code, count] : run.results) std::printf(" %d:%d", code, count);
         std::printf("%s\n", grew ? "  GREW" : "");
         return !grew && !run.badResult;
@@ -187,12 +192,14 @@ private:
 
     void takeSnapshot(Run& run) {
         run.record("_QX_get_bkg_snapshot",
-                   lib_.getBkgSnapshot(scene_.empty.data(), scene_.width, scene_.height, 0), {1, 0});
+                   lib_.getBkgSnapshot(scene_.empty.data(), scene_.width, scene_.height, 0),
+                   {1, 0});
     }
 
     void setPicture(int w, int h, Run& run) {
         std::vector<uint8_t> picture(static_cast<std::size_t>(w) * h * 3);
-        for (std::size_t k = 0; k < picture.size(); ++k) picture[k] = static_cast<uint8_t>(k * 13 / 7);
+        for (std::size_t k = 0; k < picture.size(); ++k)
+            picture[k] = static_cast<uint8_t>(k * 13 / 7);
         run.record("_QX_set_bkg(picture)", lib_.setBkg(picture.data(), 2, w, h, 0), {1, 0});
     }
 
@@ -202,7 +209,8 @@ private:
 
     void registerMask(Run& run) {
         run.record("_QX_set_mask_image",
-                   lib_.setMaskImage(scene_.maskPicture.data(), 200, 190, 1, 100, 0, 0), kMaskImageCodes);
+                   lib_.setMaskImage(scene_.maskPicture.data(), 200, 190, 1, 100, 0, 0),
+                   kMaskImageCodes);
     }
 
     void step(const std::string& name, int i, Run& run) {
@@ -216,16 +224,19 @@ private:
         }
         if (name == "colour") {
             static constexpr int modes[] = {16, 17, 18, 24, 25};
-            run.record("_QX_process_color", lib_.processColor(scene_.next(i), modes[i % 5]), kColourCodes);
+            run.record("_QX_process_color", lib_.processColor(scene_.next(i), modes[i % 5]),
+                       kColourCodes);
         } else if (name == "lens") {
             run.record("_QX_process_lens", lib_.processLens(scene_.next(i), 1 + i % 7), kLensCodes);
         } else if (name == "fire") {
             run.record("_QX_process_fire", lib_.processFire(scene_.next(i)), kFireCodes);
         } else if (name == "mask") {
-            run.record("_QX_process_mask", lib_.processMask(scene_.next(i), (i / 1000) % 3, 0), kMaskCodes);
+            run.record("_QX_process_mask", lib_.processMask(scene_.next(i), (i / 1000) % 3, 0),
+                       kMaskCodes);
         } else if (name == "bkg" || name == "video") {
             const int halo = (i / 500) % 2;
-            run.record("_QX_process_bkg", lib_.processBkg(scene_.next(i), halo, 0x3080F0, i % 3 ? 0 : 70, 0),
+            run.record("_QX_process_bkg",
+                       lib_.processBkg(scene_.next(i), halo, 0x3080F0, i % 3 ? 0 : 70, 0),
                        kBkgCodes);
         } else {
             mixStep(i, run);
@@ -251,12 +262,20 @@ private:
             (i / (period / 2)) % 2 ? setVideo(run) : setPicture(33 + i % 7, 17, run);
         uint8_t* frame = scene_.next(i);
         switch (i % 5) {
-            case 0: run.record("_QX_process_color", lib_.processColor(frame, i % 2 ? 18 : 25), kColourCodes); break;
-            case 1: run.record("_QX_process_lens", lib_.processLens(frame, 1 + i % 7), kLensCodes); break;
+            case 0:
+                run.record("_QX_process_color", lib_.processColor(frame, i % 2 ? 18 : 25),
+                           kColourCodes);
+                break;
+            case 1:
+                run.record("_QX_process_lens", lib_.processLens(frame, 1 + i % 7), kLensCodes);
+                break;
             case 2: run.record("_QX_process_fire", lib_.processFire(frame), kFireCodes); break;
-            case 3: run.record("_QX_process_mask", lib_.processMask(frame, i % 3, 0), kMaskCodes); break;
+            case 3:
+                run.record("_QX_process_mask", lib_.processMask(frame, i % 3, 0), kMaskCodes);
+                break;
             default:
-                run.record("_QX_process_bkg", lib_.processBkg(frame, i % 2, 0xFF00FF, 0, 0), kBkgCodes);
+                run.record("_QX_process_bkg", lib_.processBkg(frame, i % 2, 0xFF00FF, 0, 0),
+                           kBkgCodes);
         }
     }
 
@@ -276,19 +295,26 @@ Options parse(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--lib") o.lib = value();
-        else if (a == "--data") o.data = value();
-        else if (a == "--frames") o.frames = std::atoi(value().c_str());
-        else if (a == "--effect") o.effect = value();
-        else if (a == "--tolerance-kb") o.toleranceKb = std::atol(value().c_str());
-        else if (a == "--no-rss-check") o.checkRss = false;
+        if (a == "--lib")
+            o.lib = value();
+        else if (a == "--data")
+            o.data = value();
+        else if (a == "--frames")
+            o.frames = std::atoi(value().c_str());
+        else if (a == "--effect")
+            o.effect = value();
+        else if (a == "--tolerance-kb")
+            o.toleranceKb = std::atol(value().c_str());
+        else if (a == "--no-rss-check")
+            o.checkRss = false;
         else {
             std::fprintf(stderr, "soak: unknown argument %s\n", a.c_str());
             std::exit(2);
         }
     }
     if (o.lib.empty() || o.data.empty() || o.frames <= 0) {
-        std::fprintf(stderr, "usage: soak_host --lib LIB --data DIR [--frames N] [--effect NAME]\n");
+        std::fprintf(stderr,
+                     "usage: soak_host --lib LIB --data DIR [--frames N] [--effect NAME]\n");
         std::exit(2);
     }
     return o;

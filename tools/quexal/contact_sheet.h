@@ -8,7 +8,7 @@
 namespace qxcli {
 
 struct Tile {
-    cv::Mat image;       // BGR, any size; scaled into the tile
+    cv::Mat image;  // BGR, any size; scaled into the tile
     std::string label;
     bool refused = false;  // drawn dimmed, with a red label
 };

@@ -44,10 +44,12 @@ struct JobResult {
     std::optional<std::string> refusal;
 };
 
-EffectChoice effect(const std::string& name) { return *parseEffect(name); }
+EffectChoice effect(const std::string& name) {
+    return *parseEffect(name);
+}
 
-DemoJob job(std::string slug, std::string label, const std::string& name, EffectOptions options = {},
-            RowOrder order = RowOrder::BottomUp) {
+DemoJob job(std::string slug, std::string label, const std::string& name,
+            EffectOptions options = {}, RowOrder order = RowOrder::BottomUp) {
     DemoJob j;
     j.slug = std::move(slug);
     j.label = std::move(label);
@@ -65,7 +67,8 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
         jobs.push_back(job(std::string("colour_") + mode, std::string("colour:") + mode,
                            std::string("colour:") + mode, {}, RowOrder::TopDown));
     for (int mode = 1; mode <= 7; ++mode)
-        jobs.push_back(job("lens_" + std::to_string(mode), "lens:" + std::to_string(mode) + " " + lensName(mode),
+        jobs.push_back(job("lens_" + std::to_string(mode),
+                           "lens:" + std::to_string(mode) + " " + lensName(mode),
                            "lens:" + std::to_string(mode), {}, RowOrder::TopDown));
     jobs.push_back(job("fire", "fire", "fire"));
 
@@ -73,8 +76,8 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
         EffectOptions o;
         o.kind = m.kind;
         const std::string what = m.file.substr(0, m.file.find('_'));
-        DemoJob mask = job("mask_kind" + std::to_string(m.kind), "mask kind " + std::to_string(m.kind) + " " + what,
-                           "mask", o);
+        DemoJob mask = job("mask_kind" + std::to_string(m.kind),
+                           "mask kind " + std::to_string(m.kind) + " " + what, "mask", o);
         mask.maskPicture = m.pixels;
         // Kinds 2 and 8 both wear glasses; the stills through the sway tell
         // them apart.
@@ -102,7 +105,8 @@ std::vector<DemoJob> demoJobs(const fs::path& samples, const fs::path& out) {
     jobs.push_back(job("background_picture", "background picture", "background", picture));
     jobs.push_back(job("background_video", "background video", "background", video));
     jobs.push_back(job("background_halo", "background halo 0x00FFFF", "background", halo));
-    jobs.push_back(job("background_cutline", "background cut-line 60", "background", cut, RowOrder::TopDown));
+    jobs.push_back(
+        job("background_cutline", "background cut-line 60", "background", cut, RowOrder::TopDown));
     return jobs;
 }
 
@@ -114,7 +118,8 @@ std::string tileLabel(const DemoJob& job, int frame) {
     return job.stills.size() > 1 ? job.label + " f" + std::to_string(frame) : job.label;
 }
 
-JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& dataRoot, const fs::path& out) {
+JobResult runJob(const DemoJob& job, const DemoClip& clip, const std::string& dataRoot,
+                 const fs::path& out) {
     JobResult result;
     initLibrary(dataRoot, clip.frames[0].size(), job.order);
     EffectRunner runner(job.choice, job.options, job.order);
@@ -176,8 +181,9 @@ int demoCommand(const DemoArgs& args) {
     writePanVideo(load("coffee_320x240.png"), (out / kPanVideo).string(), 60, clip.fps);
     writeMaskPictures(out / "masks");
 
-    std::vector<Tile> tiles = {{clip.frames[0], "input f0 (empty scene)"},
-                               {clip.frames[kShowcaseFrame], "input f" + std::to_string(kShowcaseFrame)}};
+    std::vector<Tile> tiles = {
+        {clip.frames[0], "input f0 (empty scene)"},
+        {clip.frames[kShowcaseFrame], "input f" + std::to_string(kShowcaseFrame)}};
     std::vector<std::string> refusals;
     for (const DemoJob& job : demoJobs(samples, out)) {
         JobResult r = runJob(job, clip, dataRoot, out);
@@ -186,13 +192,15 @@ int demoCommand(const DemoArgs& args) {
     }
 
     const std::string title = "Quexal demo: " + std::to_string(clip.frames.size()) + " frames of " +
-                              std::to_string(clip.frames[0].cols) + "x" + std::to_string(clip.frames[0].rows) +
-                              ", stills at frame " + std::to_string(kShowcaseFrame) + " unless noted";
+                              std::to_string(clip.frames[0].cols) + "x" +
+                              std::to_string(clip.frames[0].rows) + ", stills at frame " +
+                              std::to_string(kShowcaseFrame) + " unless noted";
     const fs::path sheet = out / "contact_sheet.png";
     if (!cv::imwrite(sheet.string(), buildContactSheet(tiles, title)))
         throw HostError("cannot write " + sheet.string());
 
-    std::printf("demo: outputs in %s, contact sheet %s\n", out.string().c_str(), sheet.string().c_str());
+    std::printf("demo: outputs in %s, contact sheet %s\n", out.string().c_str(),
+                sheet.string().c_str());
     if (!refusals.empty()) {
         std::printf("demo: %zu effect(s) refused by the library:\n", refusals.size());
         for (const std::string& r : refusals) std::printf("  %s\n", r.c_str());

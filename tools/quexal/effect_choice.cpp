@@ -23,7 +23,13 @@ constexpr std::array<NamedMode, 5> kColourModes = {{
 
 // The radial lenses named after what they do to the picture.
 constexpr std::array<NamedMode, 7> kLensModes = {{
-    {"swirl", 1}, {"mirror", 2}, {"funnel", 3}, {"bulge", 4}, {"magnify", 5}, {"stretch", 6}, {"pinch", 7},
+    {"swirl", 1},
+    {"mirror", 2},
+    {"funnel", 3},
+    {"bulge", 4},
+    {"magnify", 5},
+    {"stretch", 6},
+    {"pinch", 7},
 }};
 
 constexpr std::array<NamedMode, 2> kEyeModes = {{{"pixelate", 1}, {"blur", 2}}};
@@ -70,10 +76,14 @@ std::optional<EffectChoice> parseEffect(std::string_view text) {
         return choice;
     }
     if (hasTail) return std::nullopt;
-    if (head == "fire") choice.family = Family::Fire;
-    else if (head == "mask") choice.family = Family::Mask;
-    else if (head == "background") choice.family = Family::Background;
-    else return std::nullopt;
+    if (head == "fire")
+        choice.family = Family::Fire;
+    else if (head == "mask")
+        choice.family = Family::Mask;
+    else if (head == "background")
+        choice.family = Family::Background;
+    else
+        return std::nullopt;
     return choice;
 }
 

@@ -29,13 +29,13 @@ std::vector<std::string> knownEffectNames();
 
 // Settings of the effects that need more than a mode.
 struct EffectOptions {
-    std::string picture;     // mask picture (PNG with alpha)
-    int kind = 0;            // mask kind: 1, 2, 3, 4 or 8
-    std::string source;      // background picture or video file
-    std::string reference;   // empty scene; the first input frame if empty
+    std::string picture;    // mask picture (PNG with alpha)
+    int kind = 0;           // mask kind: 1, 2, 3, 4 or 8
+    std::string source;     // background picture or video file
+    std::string reference;  // empty scene; the first input frame if empty
     bool halo = false;
-    uint32_t haloColor = 0;  // 0xBBGGRR
-    int cutLine = 0;         // percent of the height, 0 for none
+    uint32_t haloColor = 0;             // 0xBBGGRR
+    int cutLine = 0;                    // percent of the height, 0 for none
     bool exposureCompensation = false;  // background: follow the camera's exposure
     int minFacePermille = 0;            // mask: smallest face, 0 for the library's default
     int asyncDetect = -1;               // mask: 1 on, 0 off, -1 on for a camera only

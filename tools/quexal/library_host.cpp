@@ -63,8 +63,9 @@ std::string findDataRoot(const std::string& override) {
 
 fs::path findSampleRoot() {
     const fs::path exe = executableDir();
-    const std::array<fs::path, 2> candidates = {isBuildTreeProgram(exe) ? fs::path(QUEXAL_SOURCE_DATA_DIR) : fs::path(),
-                                                exe / ".." / "share" / "quexal"};
+    const std::array<fs::path, 2> candidates = {
+        isBuildTreeProgram(exe) ? fs::path(QUEXAL_SOURCE_DATA_DIR) : fs::path(),
+        exe / ".." / "share" / "quexal"};
     std::error_code ec;
     for (const fs::path& c : candidates)
         if (!c.empty() && fs::is_directory(c / "sample", ec)) return c.lexically_normal();
@@ -73,7 +74,7 @@ fs::path findSampleRoot() {
 
 QxSession* hostSession() {
     static const std::unique_ptr<QxSession, void (*)(QxSession*)> session(qx_session_create(),
-                                                                         qx_session_destroy);
+                                                                          qx_session_destroy);
     if (!session) throw HostError("out of memory for a library session");
     return session.get();
 }

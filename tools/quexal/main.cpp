@@ -53,15 +53,17 @@ int dispatch(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        const std::string command = app.get_subcommands().empty() ? "" : " " + app.get_subcommands()[0]->get_name();
-        std::fprintf(stderr, "quexal: %s (see quexal%s --help)\n", oneLine(e.what()).c_str(), command.c_str());
+        const std::string command =
+            app.get_subcommands().empty() ? "" : " " + app.get_subcommands()[0]->get_name();
+        std::fprintf(stderr, "quexal: %s (see quexal%s --help)\n", oneLine(e.what()).c_str(),
+                     command.c_str());
         return kExitUsage;
     }
     switch (line.command) {
-    case Command::Run: finishRunArgs(line); return runCommand(line.run);
-    case Command::Demo: return demoCommand(line.demo);
-    case Command::MakeMasks: return makeMasks(line.masksDir);
-    case Command::None: break;
+        case Command::Run: finishRunArgs(line); return runCommand(line.run);
+        case Command::Demo: return demoCommand(line.demo);
+        case Command::MakeMasks: return makeMasks(line.masksDir);
+        case Command::None: break;
     }
     return kExitUsage;
 }

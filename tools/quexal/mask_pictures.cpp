@@ -16,16 +16,21 @@ constexpr int kOversample = 4;
 class Canvas {
 public:
     Canvas(int width, int height)
-        : size_(width, height), big_(height * kOversample, width * kOversample, CV_8UC4, cv::Scalar::all(0)) {}
+        : size_(width, height),
+          big_(height * kOversample, width * kOversample, CV_8UC4, cv::Scalar::all(0)) {}
 
     static cv::Scalar bgra(int b, int g, int r, int a = 255) { return cv::Scalar(b, g, r, a); }
 
-    void ellipse(cv::Point2f c, cv::Size2f axes, double angle, const cv::Scalar& colour, int thickness = -1) {
-        cv::ellipse(big_, scaled(c), cv::Size(cvRound(axes.width * kOversample), cvRound(axes.height * kOversample)),
+    void ellipse(cv::Point2f c, cv::Size2f axes, double angle, const cv::Scalar& colour,
+                 int thickness = -1) {
+        cv::ellipse(big_, scaled(c),
+                    cv::Size(cvRound(axes.width * kOversample), cvRound(axes.height * kOversample)),
                     angle, 0, 360, colour, thick(thickness), cv::LINE_AA);
     }
-    void arc(cv::Point2f c, cv::Size2f axes, double from, double to, const cv::Scalar& colour, int thickness) {
-        cv::ellipse(big_, scaled(c), cv::Size(cvRound(axes.width * kOversample), cvRound(axes.height * kOversample)),
+    void arc(cv::Point2f c, cv::Size2f axes, double from, double to, const cv::Scalar& colour,
+             int thickness) {
+        cv::ellipse(big_, scaled(c),
+                    cv::Size(cvRound(axes.width * kOversample), cvRound(axes.height * kOversample)),
                     0, from, to, colour, thick(thickness), cv::LINE_AA);
     }
     void rect(cv::Point2f a, cv::Point2f b, const cv::Scalar& colour) {
@@ -46,7 +51,9 @@ public:
     }
 
 private:
-    static cv::Point scaled(cv::Point2f p) { return {cvRound(p.x * kOversample), cvRound(p.y * kOversample)}; }
+    static cv::Point scaled(cv::Point2f p) {
+        return {cvRound(p.x * kOversample), cvRound(p.y * kOversample)};
+    }
     static int thick(int t) { return t < 0 ? cv::FILLED : t * kOversample; }
 
     cv::Size size_;
@@ -92,8 +99,9 @@ cv::Mat drawGlasses() {
 // and 75 of row 45.
 cv::Mat drawEyeMask() {
     Canvas c(100, 90);
-    const std::vector<cv::Point2f> band = {{3, 40}, {12, 29}, {38, 30}, {50, 36}, {62, 30}, {88, 29}, {97, 40},
-                                           {92, 56}, {70, 62}, {50, 55}, {30, 62}, {8, 56}};
+    const std::vector<cv::Point2f> band = {{3, 40},  {12, 29}, {38, 30}, {50, 36},
+                                           {62, 30}, {88, 29}, {97, 40}, {92, 56},
+                                           {70, 62}, {50, 55}, {30, 62}, {8, 56}};
     c.polygon(band, Canvas::bgra(120, 30, 110, 240));
     for (float x : {25.f, 75.f}) {
         c.ellipse({x, 45}, {12, 8}, 0, kClear);

@@ -25,14 +25,16 @@ namespace {
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char ch) { return std::tolower(ch); });
     return ext;
 }
 
 constexpr const char* kCameraPrefix = "/dev/video";
 
-bool isCameraName(const std::string& input) { return input.rfind(kCameraPrefix, 0) == 0; }
-
+bool isCameraName(const std::string& input) {
+    return input.rfind(kCameraPrefix, 0) == 0;
+}
 
 // A picture sequence name holds exactly one %d, %03d and the like.
 bool isSequencePattern(const std::string& name) {
@@ -45,9 +47,12 @@ bool isSequencePattern(const std::string& name) {
 
 cv::Mat asBgr(const cv::Mat& frame) {
     cv::Mat out;
-    if (frame.channels() == 1) cv::cvtColor(frame, out, cv::COLOR_GRAY2BGR);
-    else if (frame.channels() == 4) cv::cvtColor(frame, out, cv::COLOR_BGRA2BGR);
-    else out = frame;
+    if (frame.channels() == 1)
+        cv::cvtColor(frame, out, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4)
+        cv::cvtColor(frame, out, cv::COLOR_BGRA2BGR);
+    else
+        out = frame;
     if (out.depth() != CV_8U) out.convertTo(out, CV_8U, 1.0 / 257.0);
     return out.isContinuous() ? out : out.clone();
 }
@@ -89,16 +94,21 @@ cv::Mat readPicture(const std::string& path, int flags) {
 }
 
 bool isImageFileName(const std::string& path) {
-    static const std::array<const char*, 8> kExts = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".webp"};
+    static const std::array<const char*, 8> kExts = {".png", ".jpg",  ".jpeg", ".bmp",
+                                                     ".tif", ".tiff", ".ppm",  ".webp"};
     const std::string ext = lowerExtension(path);
     return std::find(kExts.begin(), kExts.end(), ext) != kExts.end();
 }
 
-bool isLoopbackOutput(const std::string& output) { return output.rfind(kLoopbackPrefix, 0) == 0; }
+bool isLoopbackOutput(const std::string& output) {
+    return output.rfind(kLoopbackPrefix, 0) == 0;
+}
 
 // The loopback driver takes the format the first writer sets; YUY2 is what
 // video-call programs read most readily.
-std::string loopbackPipelineHead() { return "appsrc ! videoconvert ! video/x-raw,format=YUY2"; }
+std::string loopbackPipelineHead() {
+    return "appsrc ! videoconvert ! video/x-raw,format=YUY2";
+}
 
 std::string loopbackDevice(const std::string& output) {
     return output.substr(std::char_traits<char>::length(kLoopbackPrefix));
@@ -121,7 +131,8 @@ FrameSource::FrameSource(const std::string& input) {
         if (!fs::is_regular_file(input)) throw HostError("no such file: " + input);
         if (isImageFileName(input)) {
             still_ = readPicture(input, cv::IMREAD_COLOR);
-            if (still_.empty()) throw HostError("cannot read " + input + ": not a picture that can be decoded");
+            if (still_.empty())
+                throw HostError("cannot read " + input + ": not a picture that can be decoded");
         } else if (!capture_.open(input, cv::CAP_FFMPEG)) {
             // FFmpeg by name: letting OpenCV try every backend in turn makes
             // each of them report its own failure on a file none can read.
@@ -136,7 +147,8 @@ FrameSource::FrameSource(const std::string& input) {
     }
     size_ = {static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH)),
              static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT))};
-    if (size_.width <= 0 || size_.height <= 0) throw HostError("cannot tell the frame size of " + input);
+    if (size_.width <= 0 || size_.height <= 0)
+        throw HostError("cannot tell the frame size of " + input);
     const double fps = capture_.get(cv::CAP_PROP_FPS);
     if (fps > 0 && fps < 1000) fps_ = fps;
     if (!camera_) count_ = std::max(0, static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_COUNT)));
@@ -163,7 +175,8 @@ FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : out
         return;
     }
     const fs::path parent = fs::path(output).parent_path();
-    if (!parent.empty() && !fs::is_directory(parent)) throw HostError("no such folder: " + parent.string());
+    if (!parent.empty() && !fs::is_directory(parent))
+        throw HostError("no such folder: " + parent.string());
     picture_ = isImageFileName(output);
     sequence_ = picture_ && output.find('%') != std::string::npos;
     if (sequence_ && !isSequencePattern(output))
@@ -171,8 +184,10 @@ FrameSink::FrameSink(const std::string& output, cv::Size size, double fps) : out
     if (picture_) return;
     const std::string ext = lowerExtension(output);
     int fourcc = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
-    if (ext == ".mp4" || ext == ".mov" || ext == ".m4v") fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-    else if (ext != ".avi" && ext != ".mkv") throw HostError("unknown output type: " + output + " (use .png, .jpg, .avi, .mp4)");
+    if (ext == ".mp4" || ext == ".mov" || ext == ".m4v")
+        fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+    else if (ext != ".avi" && ext != ".mkv")
+        throw HostError("unknown output type: " + output + " (use .png, .jpg, .avi, .mp4)");
     if (!video_.open(output, cv::CAP_FFMPEG, fourcc, fps, size))
         throw HostError("cannot write video " + output);
 }
@@ -183,8 +198,9 @@ void FrameSink::openLoopback(cv::Size size, double fps) {
         throw HostError("a loopback output is named v4l2:/dev/videoN, not " + output_);
     std::error_code ec;
     if (!fs::is_character_file(device, ec))
-        throw HostError("no video device " + device + " (load one with: sudo modprobe v4l2loopback video_nr=" +
-                        device.substr(std::char_traits<char>::length(kCameraPrefix)) + " exclusive_caps=1)");
+        throw HostError(
+            "no video device " + device + " (load one with: sudo modprobe v4l2loopback video_nr=" +
+            device.substr(std::char_traits<char>::length(kCameraPrefix)) + " exclusive_caps=1)");
     if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER))
         throw HostError("writing to " + device + " needs OpenCV with GStreamer");
     const std::string pipeline = loopbackPipelineHead() + " ! v4l2sink sync=false device=" + device;

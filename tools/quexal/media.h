@@ -26,7 +26,10 @@ public:
     bool isStill() const { return !still_.empty(); }
     bool isCamera() const { return camera_; }
 
-    void setRepeat(int n) { repeat_ = n; if (isStill()) count_ = n; }
+    void setRepeat(int n) {
+        repeat_ = n;
+        if (isStill()) count_ = n;
+    }
 
 private:
     cv::Mat still_;

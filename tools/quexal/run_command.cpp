@@ -18,7 +18,9 @@ namespace qxcli {
 namespace {
 
 volatile std::sig_atomic_t gStopRequested = 0;
-void requestStop(int) { gStopRequested = 1; }
+void requestStop(int) {
+    gStopRequested = 1;
+}
 
 // Ctrl-C ends the loop at the next frame so the output is closed properly.
 // SA_RESETHAND puts the default back: a second Ctrl-C ends at once. A
@@ -53,7 +55,8 @@ public:
     using Clock = std::chrono::steady_clock;
     explicit Pacer(double fps) : period_(1.0 / fps), start_(Clock::now()) {}
     void waitFor(int frame) const {
-        std::this_thread::sleep_until(start_ + std::chrono::duration_cast<Clock::duration>(period_ * frame));
+        std::this_thread::sleep_until(start_ +
+                                      std::chrono::duration_cast<Clock::duration>(period_ * frame));
     }
 
 private:
@@ -64,7 +67,8 @@ private:
 // The output must not be any file the run reads: writing it would destroy
 // the input before (or while) it is read.
 void refuseOverwritingInputs(const RunArgs& run) {
-    const std::string written = isLoopbackOutput(run.output) ? loopbackDevice(run.output) : run.output;
+    const std::string written =
+        isLoopbackOutput(run.output) ? loopbackDevice(run.output) : run.output;
     const std::pair<const char*, const std::string*> read[] = {
         {"input", &run.input},
         {"--source", &run.options.source},
@@ -82,8 +86,10 @@ void refuseOverwritingInputs(const RunArgs& run) {
 constexpr double kNoFaceSeconds = 3.0;
 
 void reportNoFace(int frames) {
-    std::fprintf(stderr, "\nquexal: no face found in %d frames; for a face further from the camera try "
-                         "--min-face 100\n", frames);
+    std::fprintf(stderr,
+                 "\nquexal: no face found in %d frames; for a face further from the camera try "
+                 "--min-face 100\n",
+                 frames);
 }
 
 int runCommand(const RunArgs& run) {
@@ -117,10 +123,12 @@ int runCommand(const RunArgs& run) {
     int done = 0;
     bool closed = false;
     const bool faceEffect = choice.family == Family::Mask || choice.family == Family::Eyes;
-    const int noFaceCheckFrame = faceEffect ? std::max(1, static_cast<int>(fps * kNoFaceSeconds)) : -1;
+    const int noFaceCheckFrame =
+        faceEffect ? std::max(1, static_cast<int>(fps * kNoFaceSeconds)) : -1;
     do {
         const Outcome out = runner.apply(frame);
-        if (!out.ok()) throw HostError(choice.name + ": " + out.message + " at frame " + std::to_string(done));
+        if (!out.ok())
+            throw HostError(choice.name + ": " + out.message + " at frame " + std::to_string(done));
         if (!sink) sink.emplace(run.output, source.size(), fps);
         sink->write(frame);
         if (preview) {
@@ -131,20 +139,25 @@ int runCommand(const RunArgs& run) {
         ++done;
         if (done == noFaceCheckFrame && runner.drawnFrames() == 0 && !run.quiet) reportNoFace(done);
         if (pacer) pacer->waitFor(done);
-    } while ((run.frames == 0 || done < run.frames) && !interrupt.requested() && !closed && source.next(frame));
+    } while ((run.frames == 0 || done < run.frames) && !interrupt.requested() && !closed &&
+             source.next(frame));
 
     sink->finish();
     progress.finish();
     // A clip shorter than the check still gets the line.
-    if (faceEffect && done < noFaceCheckFrame && runner.drawnFrames() == 0 && !run.quiet) reportNoFace(done);
+    if (faceEffect && done < noFaceCheckFrame && runner.drawnFrames() == 0 && !run.quiet)
+        reportNoFace(done);
     if (runner.littleBackgroundFrames() > 0 && !run.quiet)
-        std::fprintf(stderr, "note: in %d of %d frames less than 15%% of the picture was found to be background\n",
-                     runner.littleBackgroundFrames(), done);
+        std::fprintf(
+            stderr,
+            "note: in %d of %d frames less than 15%% of the picture was found to be background\n",
+            runner.littleBackgroundFrames(), done);
     // A camera runs until stopped, so Ctrl-C is its normal end; on a file
     // it cut the work short, and the status says so.
     if (interrupt.requested() && !source.isCamera()) {
         if (!run.quiet)
-            std::fprintf(stderr, "quexal: interrupted; %s holds the first %d frames\n", run.output.c_str(), done);
+            std::fprintf(stderr, "quexal: interrupted; %s holds the first %d frames\n",
+                         run.output.c_str(), done);
         return kExitInterrupted;
     }
     return 0;

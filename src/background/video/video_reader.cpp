@@ -24,8 +24,7 @@ bool toBottomUpBgr(const cv::Mat& decoded, cv::Size size, cv::Mat& scratch, cv::
     if (decoded.empty() || decoded.depth() != CV_8U) return false;
     const cv::Mat* bgr = &decoded;
     switch (decoded.channels()) {
-        case 3:
-            break;
+        case 3: break;
         case 1:
             cv::cvtColor(decoded, scratch, cv::COLOR_GRAY2BGR);
             bgr = &scratch;
@@ -34,8 +33,7 @@ bool toBottomUpBgr(const cv::Mat& decoded, cv::Size size, cv::Mat& scratch, cv::
             cv::cvtColor(decoded, scratch, cv::COLOR_BGRA2BGR);
             bgr = &scratch;
             break;
-        default:
-            return false;
+        default: return false;
     }
     if (bgr->size() != size) {
         // A stream that changes resolution midway keeps the size it opened
@@ -58,7 +56,9 @@ double playbackFrameRate(double reportedRate) {
     return reportedRate;
 }
 
-VideoReader::~VideoReader() { close(); }
+VideoReader::~VideoReader() {
+    close();
+}
 
 int VideoReader::open(const char* path) {
     close();
@@ -85,8 +85,8 @@ int VideoReader::open(const char* path) {
         width_ = first.cols;
         height_ = first.rows;
         const double rate = playbackFrameRate(capture_.get(cv::CAP_PROP_FPS));
-        period_ = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(1.0 / rate));
+        period_ =
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
         stopRequested_ = false;
         thread_ = std::thread(&VideoReader::play, this);
     } catch (...) {
@@ -130,7 +130,9 @@ void VideoReader::close() {
     latest_.release();
 }
 
-bool VideoReader::openCapture() { return capture_.open(path_, cv::CAP_FFMPEG); }
+bool VideoReader::openCapture() {
+    return capture_.open(path_, cv::CAP_FFMPEG);
+}
 
 bool VideoReader::readFrame(cv::Mat& frame) {
     return capture_.isOpened() && capture_.read(frame) && !frame.empty();

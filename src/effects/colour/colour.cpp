@@ -15,7 +15,9 @@ bool ColourEffect::allocate() {
     }
 }
 
-void ColourEffect::release() { image.release(); }
+void ColourEffect::release() {
+    image.release();
+}
 
 // The session refuses every mode alike before a successful init. The
 // pipelines work on `image` and write the frame only in their last step,
@@ -27,9 +29,7 @@ int ColourEffect::process(uint8_t* frame, int32_t mode) {
     switch (mode) {
         case QX_COLOR_NEGATIVE:
         case QX_COLOR_GREY:
-        case QX_COLOR_SEPIA:
-            applyColorTone(frame, geometry_.pixelCount, mode);
-            return QX_DONE;
+        case QX_COLOR_SEPIA: applyColorTone(frame, geometry_.pixelCount, mode); return QX_DONE;
         case QX_COLOR_GLOW:
             // The bright parts of the inverted sepia, blurred wide and
             // screened over the inverted sepia itself.
@@ -42,8 +42,7 @@ int ColourEffect::process(uint8_t* frame, int32_t mode) {
             if (!allocate()) return QX_COLOR_NOT_READY;
             softGreyPipeline(frame, image, geometry_.rowOrder());
             return QX_DONE;
-        default:
-            return QX_COLOR_BAD_MODE;
+        default: return QX_COLOR_BAD_MODE;
     }
 }
 

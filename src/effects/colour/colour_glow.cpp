@@ -20,14 +20,18 @@ constexpr std::size_t kBandBytes = 64 * 1024;
 class RowMap {
 public:
     RowMap(uint8_t* frame, cv::Mat& work, RowOrder order)
-        : frame_(frame), work_(work.data), rows_(work.rows),
+        : frame_(frame),
+          work_(work.data),
+          rows_(work.rows),
           rowBytes_(static_cast<std::size_t>(work.cols) * 3),
           bottomFirst_(order == RowOrder::BottomFirst) {
         CV_Assert(work.type() == CV_8UC3 && work.isContinuous());
     }
     int rows() const { return rows_; }
     int pixelsPerRow() const { return static_cast<int>(rowBytes_ / 3); }
-    int bandRows() const { return static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes_)); }
+    int bandRows() const {
+        return static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes_));
+    }
     std::size_t rowBytes() const { return rowBytes_; }
     uint8_t* frameRow(int y) const { return frame_ + y * rowBytes_; }
     uint8_t* workRow(int y) const { return work_ + pictureRow(y) * rowBytes_; }
@@ -63,8 +67,10 @@ void screenBack(const RowMap& map, int32_t frameTone) {
     const int band = map.bandRows();
     for (int y0 = 0; y0 < map.rows(); y0 += band) {
         const int y1 = std::min(map.rows(), y0 + band);
-        if (frameTone != 0) applyColorTone(map.frameRow(y0), (y1 - y0) * map.pixelsPerRow(), frameTone);
-        for (int y = y0; y < y1; ++y) screenBlend(map.frameRow(y), map.workRow(y), map.pixelsPerRow());
+        if (frameTone != 0)
+            applyColorTone(map.frameRow(y0), (y1 - y0) * map.pixelsPerRow(), frameTone);
+        for (int y = y0; y < y1; ++y)
+            screenBlend(map.frameRow(y), map.workRow(y), map.pixelsPerRow());
     }
 }
 

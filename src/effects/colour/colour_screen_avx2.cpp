@@ -18,14 +18,14 @@ QX_AVX2 std::size_t screenBlendAvx2(uint8_t* pixels, const uint8_t* other, std::
     const std::size_t blocks = bytes / kScreenBlock;
     for (std::size_t i = 0; i < blocks; ++i) {
         uint8_t* p = pixels + i * kScreenBlock;
-        const __m256i x = _mm256_xor_si256(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), ones);
+        const __m256i x =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), ones);
         const __m256i y = _mm256_xor_si256(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(other + i * kScreenBlock)), ones);
-        const __m256i lo = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, x),
-                                              _mm256_unpacklo_epi8(y, zero));
-        const __m256i hi = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, x),
-                                              _mm256_unpackhi_epi8(y, zero));
+        const __m256i lo =
+            _mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, x), _mm256_unpacklo_epi8(y, zero));
+        const __m256i hi =
+            _mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, x), _mm256_unpackhi_epi8(y, zero));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
                             _mm256_xor_si256(_mm256_packus_epi16(lo, hi), ones));
     }
@@ -38,7 +38,9 @@ QX_AVX2 std::size_t screenBlendAvx2(uint8_t* pixels, const uint8_t* other, std::
 
 namespace quexal::detail {
 
-std::size_t screenBlendAvx2(uint8_t*, const uint8_t*, std::size_t) { return 0; }
+std::size_t screenBlendAvx2(uint8_t*, const uint8_t*, std::size_t) {
+    return 0;
+}
 
 }  // namespace quexal::detail
 

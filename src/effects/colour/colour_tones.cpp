@@ -19,9 +19,15 @@ float sepiaLuma(const uint8_t* px) {
     return asFloat32(sum);
 }
 
-uint8_t sepiaRed(double y) { return clampByte(truncToInt((y + kSepiaRed1) - kSepiaRed2)); }
-uint8_t sepiaGreen(double y) { return clampByte(truncToInt((y - kSepiaGreen1) + kSepiaGreen2)); }
-uint8_t sepiaBlue(double y) { return clampByte(truncToInt((y - kSepiaBlue1) - kSepiaBlue2)); }
+uint8_t sepiaRed(double y) {
+    return clampByte(truncToInt((y + kSepiaRed1) - kSepiaRed2));
+}
+uint8_t sepiaGreen(double y) {
+    return clampByte(truncToInt((y - kSepiaGreen1) + kSepiaGreen2));
+}
+uint8_t sepiaBlue(double y) {
+    return clampByte(truncToInt((y - kSepiaBlue1) - kSepiaBlue2));
+}
 
 void negativeRow(uint8_t* px, int32_t count) {
     const std::size_t bytes = static_cast<std::size_t>(count) * 3;
@@ -107,7 +113,9 @@ void applyColorTonePortable(uint8_t* pixels, int32_t count, int32_t tone) {
     }
 }
 
-bool colourVectorRowsAvailable() { return avx2Available(); }
+bool colourVectorRowsAvailable() {
+    return avx2Available();
+}
 
 }  // namespace detail
 
@@ -115,8 +123,7 @@ void applyColorTone(uint8_t* pixels, int32_t count, int32_t tone) {
     if (pixels == nullptr || count <= 0) return;
     int32_t done = 0;
     if (detail::avx2Available()) done = detail::applyColorToneAvx2(pixels, count, tone);
-    detail::applyColorTonePortable(pixels + static_cast<std::size_t>(done) * 3, count - done,
-                                   tone);
+    detail::applyColorTonePortable(pixels + static_cast<std::size_t>(done) * 3, count - done, tone);
 }
 
 void applyColorToneInto(const uint8_t* src, uint8_t* dst, int32_t count, int32_t tone) {

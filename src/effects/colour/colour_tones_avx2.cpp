@@ -127,14 +127,14 @@ QX_AVX2 int32_t greyRows(uint8_t* px, int32_t blocks) {
     const __m128i third = _mm_set1_epi16(kThirdMul);
     for (int32_t i = 0; i < blocks; ++i, px += 3 * kBlock) {
         const Planes v = loadPlanes(px);
-        const __m128i sumLo = _mm_add_epi16(
-            _mm_add_epi16(_mm_unpacklo_epi8(v.b, zero), _mm_unpacklo_epi8(v.g, zero)),
-            _mm_unpacklo_epi8(v.r, zero));
-        const __m128i sumHi = _mm_add_epi16(
-            _mm_add_epi16(_mm_unpackhi_epi8(v.b, zero), _mm_unpackhi_epi8(v.g, zero)),
-            _mm_unpackhi_epi8(v.r, zero));
-        const __m128i m = _mm_packus_epi16(_mm_mulhi_epu16(sumLo, third),
-                                           _mm_mulhi_epu16(sumHi, third));
+        const __m128i sumLo =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(v.b, zero), _mm_unpacklo_epi8(v.g, zero)),
+                          _mm_unpacklo_epi8(v.r, zero));
+        const __m128i sumHi =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(v.b, zero), _mm_unpackhi_epi8(v.g, zero)),
+                          _mm_unpackhi_epi8(v.r, zero));
+        const __m128i m =
+            _mm_packus_epi16(_mm_mulhi_epu16(sumLo, third), _mm_mulhi_epu16(sumHi, third));
         storeSpread(px, m);
     }
     return blocks * kBlock;
@@ -173,10 +173,12 @@ struct SepiaConstants {
 };
 
 const SepiaConstants& sepiaConstants() {
-    static const SepiaConstants k = {
-        sepiaThreshold(kSepiaRed1 - kSepiaRed2), sepiaThreshold(kSepiaGreen2 - kSepiaGreen1),
-        sepiaThreshold(-kSepiaBlue1 - kSepiaBlue2), splitWeight(kLumaRed),
-        splitWeight(kLumaGreen), splitWeight(kLumaBlue)};
+    static const SepiaConstants k = {sepiaThreshold(kSepiaRed1 - kSepiaRed2),
+                                     sepiaThreshold(kSepiaGreen2 - kSepiaGreen1),
+                                     sepiaThreshold(-kSepiaBlue1 - kSepiaBlue2),
+                                     splitWeight(kLumaRed),
+                                     splitWeight(kLumaGreen),
+                                     splitWeight(kLumaBlue)};
     return k;
 }
 
@@ -248,10 +250,10 @@ QX_AVX2 int32_t sepiaRows(const uint8_t* src, uint8_t* dst, int32_t steps) {
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 12)), 1);
         const __m256i bg = _mm256_shuffle_epi8(in, blueGreen);
         const __m256i r = _mm256_shuffle_epi8(in, red);
-        const __m256i high = _mm256_add_epi32(_mm256_madd_epi16(bg, highBG),
-                                              _mm256_madd_epi16(r, highR));
-        const __m256i low = _mm256_add_epi32(_mm256_madd_epi16(bg, lowBG),
-                                             _mm256_madd_epi16(r, lowR));
+        const __m256i high =
+            _mm256_add_epi32(_mm256_madd_epi16(bg, highBG), _mm256_madd_epi16(r, highR));
+        const __m256i low =
+            _mm256_add_epi32(_mm256_madd_epi16(bg, lowBG), _mm256_madd_epi16(r, lowR));
         const __m256i q = _mm256_cvttps_epi32(_mm256_fmadd_ps(
             _mm256_cvtepi32_ps(low), lowScale, _mm256_mul_ps(_mm256_cvtepi32_ps(high), highScale)));
 
@@ -301,9 +303,8 @@ QX_AVX2 inline __m256i tablePart8(__m128i channel, float weight) {
 }
 
 QX_AVX2 inline __m256i tableSum8(__m128i b, __m128i g, __m128i r) {
-    return _mm256_add_epi32(
-        _mm256_add_epi32(tablePart8(r, kTableRed), tablePart8(g, kTableGreen)),
-        tablePart8(b, kTableBlue));
+    return _mm256_add_epi32(_mm256_add_epi32(tablePart8(r, kTableRed), tablePart8(g, kTableGreen)),
+                            tablePart8(b, kTableBlue));
 }
 
 QX_AVX2 inline __m256i level8(__m256i sum, __m256i bright) {
@@ -314,8 +315,7 @@ QX_AVX2 inline __m256i level8(__m256i sum, __m256i bright) {
 // Packs two halves of 8 int32 (each 0..255) into 16 bytes in pixel order.
 QX_AVX2 inline __m128i packBytes(__m256i lo, __m256i hi) {
     const __m256i ordered = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
-    return _mm_packus_epi16(_mm256_castsi256_si128(ordered),
-                            _mm256_extracti128_si256(ordered, 1));
+    return _mm_packus_epi16(_mm256_castsi256_si128(ordered), _mm256_extracti128_si256(ordered, 1));
 }
 
 template <bool kLevel>
@@ -336,8 +336,8 @@ QX_AVX2 int32_t brightRows(uint8_t* px, int32_t blocks) {
             // Tone 19: bright pixels stay, the rest turn black.
             const __m128i keep =
                 packBytes(_mm256_and_si256(brightLo, lowByte), _mm256_and_si256(brightHi, lowByte));
-            storePlanes(px, {_mm_and_si128(v.b, keep), _mm_and_si128(v.g, keep),
-                             _mm_and_si128(v.r, keep)});
+            storePlanes(
+                px, {_mm_and_si128(v.b, keep), _mm_and_si128(v.g, keep), _mm_and_si128(v.r, keep)});
         }
     }
     return blocks * kBlock;
@@ -376,9 +376,15 @@ int32_t applyColorToneIntoAvx2(const uint8_t* src, uint8_t* dst, int32_t count, 
 
 namespace quexal::detail {
 
-bool avx2Available() { return false; }
-int32_t applyColorToneAvx2(uint8_t*, int32_t, int32_t) { return 0; }
-int32_t applyColorToneIntoAvx2(const uint8_t*, uint8_t*, int32_t, int32_t) { return 0; }
+bool avx2Available() {
+    return false;
+}
+int32_t applyColorToneAvx2(uint8_t*, int32_t, int32_t) {
+    return 0;
+}
+int32_t applyColorToneIntoAvx2(const uint8_t*, uint8_t*, int32_t, int32_t) {
+    return 0;
+}
 
 }  // namespace quexal::detail
 

@@ -19,7 +19,7 @@ public:
     void release();
     int process(uint8_t* frame);
 
-    CFireRoutine routine;   // its generator belongs to this session alone
+    CFireRoutine routine;  // its generator belongs to this session alone
     int32_t warmupPending = 1;
 
 private:

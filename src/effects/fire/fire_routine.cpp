@@ -18,7 +18,9 @@ constexpr int32_t kRampSpan = 85;
 // The fire brightens a pixel to at most this share of the palette colour.
 constexpr double kFireStrength = 0.6;
 
-int32_t channel(uint32_t color, int shift) { return static_cast<int32_t>((color >> shift) & 0xFF); }
+int32_t channel(uint32_t color, int shift) {
+    return static_cast<int32_t>((color >> shift) & 0xFF);
+}
 
 }  // namespace
 
@@ -74,7 +76,8 @@ void CFireRoutine::rampPalette(uint32_t from, uint32_t to, int32_t first, int32_
 
 void CFireRoutine::BuildPalette() {
     std::fill(std::begin(palette), std::end(palette), 0u);
-    for (int s = 0; s < 3; ++s) rampPalette(keyColors[s], keyColors[s + 1], kRampSpan * s, kRampSpan);
+    for (int s = 0; s < 3; ++s)
+        rampPalette(keyColors[s], keyColors[s + 1], kRampSpan * s, kRampSpan);
 
     // The bottom third again, rising from black at blackCount to red.
     const int32_t black = std::clamp(blackCount, 0, kRampSpan);
@@ -115,8 +118,8 @@ int32_t CFireRoutine::HeatAt(int32_t x, int32_t y) const {
 void CFireRoutine::Burn() {
     if (width - 2 <= 2 || height < 2) return;
     const int32_t last = width - 3;
-    uint8_t* oldAbove = burnRows_.data();       // row r - 1 before this pass
-    uint8_t* oldHere = oldAbove + width;         // row r before this pass
+    uint8_t* oldAbove = burnRows_.data();  // row r - 1 before this pass
+    uint8_t* oldHere = oldAbove + width;   // row r before this pass
 
     // Row 1 averages the seed row, which the pass never changes.
     {
@@ -124,8 +127,9 @@ void CFireRoutine::Burn() {
         uint8_t* out = row(1);
         std::memcpy(oldAbove, out, width);
         for (int32_t x = 2; x <= last; ++x)
-            out[x] = static_cast<uint8_t>((seeds[x - 2] + seeds[x - 1] + seeds[x] + seeds[x + 1] +
-                                           seeds[x + 2] + out[x]) / 6);
+            out[x] = static_cast<uint8_t>(
+                (seeds[x - 2] + seeds[x - 1] + seeds[x] + seeds[x + 1] + seeds[x + 2] + out[x]) /
+                6);
     }
     for (int32_t r = 2; r < height; ++r) {
         const uint8_t* __restrict above2 = row(r - 2);
@@ -135,8 +139,8 @@ void CFireRoutine::Burn() {
         std::memcpy(oldHere, out, width);
         const uint8_t* __restrict own = oldHere;
         for (int32_t x = 2; x <= last; ++x) {
-            const uint32_t sum = above2[x] + above[x - 2] + above[x - 1] + above[x] +
-                                 old[x + 1] + old[x + 2] + own[x];
+            const uint32_t sum = above2[x] + above[x - 2] + above[x - 1] + above[x] + old[x + 1] +
+                                 old[x + 2] + own[x];
             out[x] = static_cast<uint8_t>(static_cast<uint16_t>(sum) / 7);
         }
         std::swap(oldAbove, oldHere);
@@ -159,7 +163,8 @@ void CFireRoutine::Render(uint8_t* frame, RowOrder order) {
     uint8_t lift[kPaletteSize][3];
     for (int e = 0; e < kPaletteSize; ++e)
         for (int b = 0; b < 3; ++b)
-            lift[e][b] = static_cast<uint8_t>(truncToInt(channel(palette[e], 8 * b) * kFireStrength));
+            lift[e][b] =
+                static_cast<uint8_t>(truncToInt(channel(palette[e], 8 * b) * kFireStrength));
 
     // Picture row r from the bottom is buffer row r of a bottom-first
     // buffer and buffer row height - 1 - r of a top-first one.

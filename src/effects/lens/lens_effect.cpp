@@ -38,7 +38,8 @@ bool LensEffect::buildTables(int32_t newMode) {
         } else if (newMode >= kLensFirstDistortion) {
             // The distortion reads the untouched frame and writes the
             // working image, so it needs no copy of its own.
-            remap = buildLensRemap(geometry_.width, geometry_.height, newMode, geometry_.rowOrder());
+            remap =
+                buildLensRemap(geometry_.width, geometry_.height, newMode, geometry_.rowOrder());
             copy = {};
         }
     } catch (const std::bad_alloc&) {
@@ -75,8 +76,7 @@ int LensEffect::process(uint8_t* frame, int32_t newMode, bool initialised) {
         // Same as remapping the frame in place, copying it into the working
         // image and blurring there, with two frame copies fewer; the frame is
         // written only once the blur has succeeded.
-        applyLensRemap(frame, remap.data(), width, height, image.data,
-                       geometry_.reverseRows == 1);
+        applyLensRemap(frame, remap.data(), width, height, image.data, geometry_.reverseRows == 1);
         cv::GaussianBlur(image, image, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
         geometry_.imageToFrame(image, frame);
     }

@@ -19,7 +19,9 @@ int32_t truncatedIndex(double v, int32_t limit) {
 
 }  // namespace
 
-int32_t swirlSquareSize(int32_t width, int32_t height) { return std::min(width, height); }
+int32_t swirlSquareSize(int32_t width, int32_t height) {
+    return std::min(width, height);
+}
 // The square keeps its place in the picture for both orders: an odd spare
 // row lies above it in the picture, at the end of a bottom-first buffer and
 // at the start of a top-first one.
@@ -27,7 +29,9 @@ int32_t swirlSquareTop(int32_t height, int32_t size, RowOrder order) {
     const int32_t spare = height - size;
     return order == RowOrder::BottomFirst ? spare / 2 : spare - spare / 2;
 }
-int32_t swirlSquareLeft(int32_t width, int32_t size) { return (width - size) / 2; }
+int32_t swirlSquareLeft(int32_t width, int32_t size) {
+    return (width - size) / 2;
+}
 
 SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order) {
     SwirlMap map;
@@ -68,13 +72,23 @@ SwirlMap buildSwirlMap(int32_t width, int32_t height, RowOrder order) {
 
 // The radial distortions: each gives the source radius for a destination
 // radius r (0 at the centre, 1 at the edge midpoints), along the same ray.
-double funnelRadius(double r) { return 0.5 * std::sqrt(r) * std::exp(0.5 * r); }
-double bulgeRadius(double r) { return r * r; }
-double magnifyRadius(double r) { return 0.25 * r * std::exp(std::sqrt(r)); }
-double pinchRadius(double r) { return r * (1.0 + std::exp(-4.0 * r * r)); }
+double funnelRadius(double r) {
+    return 0.5 * std::sqrt(r) * std::exp(0.5 * r);
+}
+double bulgeRadius(double r) {
+    return r * r;
+}
+double magnifyRadius(double r) {
+    return 0.25 * r * std::exp(std::sqrt(r));
+}
+double pinchRadius(double r) {
+    return r * (1.0 + std::exp(-4.0 * r * r));
+}
 
 // The stretch works on each axis alone, so lines stay straight.
-Point2 stretchPoint(double x, double y) { return {x * std::abs(x), y * std::abs(y)}; }
+Point2 stretchPoint(double x, double y) {
+    return {x * std::abs(x), y * std::abs(y)};
+}
 
 Point2 alongRay(double x, double y, double (*radius)(double)) {
     const double r = std::sqrt(x * x + y * y);
@@ -104,7 +118,8 @@ std::vector<int32_t> buildLensRemap(int32_t width, int32_t height, int mode, Row
 
     for (int32_t j = 0; j < height; ++j) {
         const double y = j / hh - 1.0;
-        int32_t* out = map.data() + static_cast<std::size_t>(upsideDown ? height - 1 - j : j) * width;
+        int32_t* out =
+            map.data() + static_cast<std::size_t>(upsideDown ? height - 1 - j : j) * width;
         for (int32_t k = 0; k < width; ++k) {
             const double x = k / hw - 1.0;
             const Point2 p = distortPoint(x, y, mode);

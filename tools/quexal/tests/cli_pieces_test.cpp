@@ -15,8 +15,8 @@
 #include "commands.h"
 #include "contact_sheet.h"
 #include "demo_clip.h"
-#include "effect_runner.h"
 #include "effect_choice.h"
+#include "effect_runner.h"
 #include "host_error.h"
 #include "library_host.h"
 #include "mask_pictures.h"
@@ -29,7 +29,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path scratchDir(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("quexal_cli_" + name + "_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("quexal_cli_" + name + "_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     return dir;
 }
@@ -57,8 +58,9 @@ TEST(EffectNames, EveryKnownNameParsesToItsExport) {
 }
 
 TEST(EffectNames, NearMissesAreRejected) {
-    for (const char* bad : {"", "colour", "colour:", "colour:pink", "lens", "lens:0", "lens:8", "lens:12", "lens:-1",
-                            "fire:1", "mask:2", "eyes", "eyes:wink", "Fire", "background:x"})
+    for (const char* bad :
+         {"", "colour", "colour:", "colour:pink", "lens", "lens:0", "lens:8", "lens:12", "lens:-1",
+          "fire:1", "mask:2", "eyes", "eyes:wink", "Fire", "background:x"})
         EXPECT_FALSE(parseEffect(bad)) << bad;
 }
 
@@ -74,8 +76,9 @@ CommandLine parse(std::vector<std::string> words) {
 }
 
 TEST(CommandLine, OptionsTakeTheirValueEitherWayAndAreChecked) {
-    const CommandLine line = parse({"run", "background", "in.avi", "out.avi", "--source=beach.png", "--halo",
-                                    "0x00FFFF", "--cut-line=60", "--frames", "12", "--top-down", "--show"});
+    const CommandLine line =
+        parse({"run", "background", "in.avi", "out.avi", "--source=beach.png", "--halo", "0x00FFFF",
+               "--cut-line=60", "--frames", "12", "--top-down", "--show"});
     EXPECT_EQ(line.command, Command::Run);
     EXPECT_EQ(line.run.options.source, "beach.png");
     EXPECT_EQ(line.run.options.cutLine, 60);
@@ -86,8 +89,8 @@ TEST(CommandLine, OptionsTakeTheirValueEitherWayAndAreChecked) {
     finishRunArgs(finished);
     EXPECT_EQ(finished.run.options.haloColor, 0x00FFFFu);
 
-    for (const char* bad : {"--kind=5", "--kind=8x", "--cut-line=101", "--fps=0", "--halo=red", "--halo=0x1000000",
-                            "--frames=-1", "--sparkle"})
+    for (const char* bad : {"--kind=5", "--kind=8x", "--cut-line=101", "--fps=0", "--halo=red",
+                            "--halo=0x1000000", "--frames=-1", "--sparkle"})
         EXPECT_THROW(parse({"run", "mask", "in.png", "out.png", bad}), CLI::ParseError) << bad;
     EXPECT_THROW(parse({"run", "sparkle", "in.png", "out.png"}), CLI::ParseError);
     EXPECT_THROW(parse({"run", "fire", "in.png"}), CLI::ParseError);
@@ -153,7 +156,9 @@ TEST(RowOrder, TopDownWorksOnTheImageItself) {
     EXPECT_EQ(toHostOrder(image, RowOrder::TopDown).at<cv::Vec3b>(0, 0)[0], 0);
 }
 
-uint8_t alphaAt(const cv::Mat& bgra, int x, int y) { return bgra.at<cv::Vec4b>(y, x)[3]; }
+uint8_t alphaAt(const cv::Mat& bgra, int x, int y) {
+    return bgra.at<cv::Vec4b>(y, x)[3];
+}
 
 TEST(MaskPictures, EachFitsItsKindAndHasTransparentAndOpaqueParts) {
     for (const MaskPicture& m : sampleMaskPictures()) {
@@ -161,8 +166,11 @@ TEST(MaskPictures, EachFitsItsKindAndHasTransparentAndOpaqueParts) {
         ASSERT_EQ(m.pixels.type(), CV_8UC4);
         const bool libraryJudges = _QX_test_mask_image(200, 190, 1, QX_MASK_MAGIC, 0, 0) == QX_DONE;
         if (libraryJudges)
-            EXPECT_EQ(_QX_test_mask_image(m.pixels.cols, m.pixels.rows, m.kind, QX_MASK_MAGIC, 0, 0), QX_DONE);
-        const cv::Size wanted = (m.kind == 3 || m.kind == 4) ? cv::Size(100, 90) : cv::Size(200, 190);
+            EXPECT_EQ(
+                _QX_test_mask_image(m.pixels.cols, m.pixels.rows, m.kind, QX_MASK_MAGIC, 0, 0),
+                QX_DONE);
+        const cv::Size wanted =
+            (m.kind == 3 || m.kind == 4) ? cv::Size(100, 90) : cv::Size(200, 190);
         EXPECT_EQ(m.pixels.size(), wanted);
         std::vector<cv::Mat> planes;
         cv::split(m.pixels, planes);
@@ -191,8 +199,10 @@ TEST(MaskPictures, LoadingAddsAlphaAndRefusesMissingFiles) {
     const cv::Mat loaded = loadMaskPicture((dir / "rgb.png").string());
     EXPECT_EQ(loaded.type(), CV_8UC4);
     EXPECT_EQ(loaded.at<cv::Vec4b>(0, 0), cv::Vec4b(1, 2, 3, 255));
-    cv::imwrite((dir / "deep.png").string(), cv::Mat(90, 100, CV_16UC4, cv::Scalar(65535, 0, 0, 65535)));
-    EXPECT_EQ(loadMaskPicture((dir / "deep.png").string()).at<cv::Vec4b>(5, 5), cv::Vec4b(255, 0, 0, 255));
+    cv::imwrite((dir / "deep.png").string(),
+                cv::Mat(90, 100, CV_16UC4, cv::Scalar(65535, 0, 0, 65535)));
+    EXPECT_EQ(loadMaskPicture((dir / "deep.png").string()).at<cv::Vec4b>(5, 5),
+              cv::Vec4b(255, 0, 0, 255));
     EXPECT_THROW(loadMaskPicture((dir / "none.png").string()), HostError);
     fs::remove_all(dir);
 }
@@ -230,7 +240,8 @@ TEST(Media, BadNamesAreRefusedBeforeAnythingIsWritten) {
         FrameSink("v4l2:/dev/video99", {8, 8}, 25);
         ADD_FAILURE() << "a missing loopback device was opened";
     } catch (const HostError& e) {
-        EXPECT_NE(std::string(e.what()).find("no video device /dev/video99"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("no video device /dev/video99"), std::string::npos)
+            << e.what();
     }
     FrameSink sequence((dir / "f_%02d.png").string(), {8, 8}, 25);
     sequence.write(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)));
@@ -246,8 +257,10 @@ TEST(Media, BadNamesAreRefusedBeforeAnythingIsWritten) {
 // No loopback device exists on a build machine; the pipeline in front of
 // the v4l2sink is checked with a fakesink in its place.
 TEST(Media, LoopbackPipelineTakesTheHostsFrames) {
-    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER)) GTEST_SKIP() << "OpenCV without GStreamer";
-    cv::VideoWriter writer(loopbackPipelineHead() + " ! fakesink", cv::CAP_GSTREAMER, 0, 25, {321, 241});
+    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER))
+        GTEST_SKIP() << "OpenCV without GStreamer";
+    cv::VideoWriter writer(loopbackPipelineHead() + " ! fakesink", cv::CAP_GSTREAMER, 0, 25,
+                           {321, 241});
     ASSERT_TRUE(writer.isOpened());
     for (int i = 0; i < 3; ++i) writer.write(cv::Mat(241, 321, CV_8UC3, cv::Scalar::all(i * 40)));
     writer.release();
@@ -255,7 +268,8 @@ TEST(Media, LoopbackPipelineTakesTheHostsFrames) {
 
 TEST(ContactSheet, LaysOutLabelledTilesAndMarksRefusals) {
     const cv::Mat grey(30, 40, CV_8UC3, cv::Scalar::all(200));
-    const std::vector<Tile> tiles = {{grey, "a"}, {grey, "b", true}, {grey, "a very long label that cannot fit"}};
+    const std::vector<Tile> tiles = {
+        {grey, "a"}, {grey, "b", true}, {grey, "a very long label that cannot fit"}};
     const cv::Mat sheet = buildContactSheet(tiles, "title", 2, {100, 75});
     EXPECT_EQ(sheet.cols, 2 * 104 + 4);
     EXPECT_EQ(sheet.rows, 28 + 2 * (95 + 4) + 4);
@@ -288,7 +302,8 @@ TEST(DemoClip, StartsEmptyThenThePersonMoves) {
     EXPECT_GT(changedArea(47, &a), 0.2);
     EXPECT_GT(changedArea(69, &b), 0.2);
     EXPECT_GT(a.x - b.x, 30) << "the person sways sideways";
-    EXPECT_LT(changedArea(static_cast<int>(clip.frames.size()) - 1, nullptr), 0.85) << "the scene stays around";
+    EXPECT_LT(changedArea(static_cast<int>(clip.frames.size()) - 1, nullptr), 0.85)
+        << "the scene stays around";
 }
 
 }  // namespace
