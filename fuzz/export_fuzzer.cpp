@@ -298,7 +298,7 @@ void callSetBkgVideo(FuzzedDataProvider& in) {
     // A null path, like the empty one, only stops the video.
     if (source == nullptr && bkgState != -1 && result != 1)
         fail("_QX_set_bkg(video)", "refused a null path", result);
-    if (source == nullptr && ctx().bkgState != bkgState)
+    if (source == nullptr && ctx().background.state != bkgState)
         fail("_QX_set_bkg(video)", "a null path changed the source", result);
 }
 
