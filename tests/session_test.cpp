@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -218,6 +219,27 @@ long residentKilobytes() {
     return test::processStatusField("VmRSS");
 }
 
+// The thread count once it has settled at `expected`, or whatever it is
+// after two seconds: the kernel drops a joined thread from the count a
+// little after join() returns.
+long threadCountSettlingAt(long expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    long count = processThreadCount();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = processThreadCount();
+    }
+    return count;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer holds freed memory in quarantine; its leak check stands
+// in for the resident-memory one.
+constexpr bool kResidentMemoryMeaningful = false;
+#else
+constexpr bool kResidentMemoryMeaningful = true;
+#endif
+
 // Every tenth session is initialised and plays a video when it is destroyed: its thread must
 // be joined, and memory must not grow with the count.
 TEST(SessionLifetime, AThousandSessionsLeaveNoThreadAndNoMemory) {
@@ -236,11 +258,12 @@ TEST(SessionLifetime, AThousandSessionsLeaveNoThreadAndNoMemory) {
         }
     };
     round(100);  // warm-up: allocator pools, OpenCV's and FFmpeg's one-time state
-    const int threadsBefore = processThreadCount();
+    const long threadsBefore = threadCountSettlingAt(-1);  // once the warm-up's threads have left
     const long residentBefore = residentKilobytes();
     round(900);
-    EXPECT_EQ(threadsBefore, processThreadCount());
-    EXPECT_LT(residentKilobytes() - residentBefore, 8 * 1024) << "kB grown over 900 sessions";
+    EXPECT_EQ(threadsBefore, threadCountSettlingAt(threadsBefore));
+    if (kResidentMemoryMeaningful)
+        EXPECT_LT(residentKilobytes() - residentBefore, 8 * 1024) << "kB grown over 900 sessions";
 }
 
 }  // namespace
