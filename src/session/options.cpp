@@ -4,16 +4,16 @@
 
 namespace quexal {
 
-const OptionSpec* findOption(std::string_view name) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.name == name) return &spec;
+const OptionRange* findOption(std::string_view name) {
+    for (const OptionRange& option : kOptions)
+        if (option.name == name) return &option;
     return nullptr;
 }
 
 int32_t checkOption(std::string_view name, int32_t value) {
-    const OptionSpec* spec = findOption(name);
-    if (spec == nullptr) return QX_OPTION_UNKNOWN;
-    if (value < spec->low || value > spec->high) return QX_OPTION_OUT_OF_RANGE;
+    const OptionRange* option = findOption(name);
+    if (option == nullptr) return QX_OPTION_UNKNOWN;
+    if (value < option->low || value > option->high) return QX_OPTION_OUT_OF_RANGE;
     return QX_OPTION_SET;
 }
 

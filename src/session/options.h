@@ -10,13 +10,13 @@
 
 namespace quexal {
 
-struct OptionSpec {
+struct OptionRange {
     std::string_view name;
     int32_t low, high, fallback;
 };
 
 // Every option a session knows.
-inline constexpr OptionSpec kOptions[] = {
+inline constexpr OptionRange kOptions[] = {
     {"exposure_compensation", 0, 1, 0},  // background: follow the camera's exposure
     // mask: smallest face searched, thousandths of the frame width; 217
     // stands for the written window (a sixth of the frame, reduced image)
@@ -24,8 +24,8 @@ inline constexpr OptionSpec kOptions[] = {
     {"async_detect", 0, 1, 0},  // mask: detect on a worker, frames never wait
 };
 
-// The spec of `name`, or null for an unknown name.
-const OptionSpec* findOption(std::string_view name);
+// The range of `name`, or null for an unknown name.
+const OptionRange* findOption(std::string_view name);
 
 // QX_OPTION_SET when `value` is in range for a known `name`, else the
 // refusal code; changes nothing.
