@@ -18,6 +18,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "face_frames.h"
 #include "quexal/quexal.h"
 #include "session/session.h"
 
@@ -39,15 +40,8 @@ constexpr double kCameraPeriodMs = 1000.0 / 30.0;
 // The photo scaled so that its face is `share` percent of the frame width,
 // centred, then moved by (dx, dy); parts beyond the frame are cut off.
 cv::Mat place(const cv::Mat& photo, const Portrait& p, cv::Size frame, int share, int dx, int dy) {
-    const int h = static_cast<int>(frame.width * share / 100.0 / p.faceToHeight);
-    const int w = photo.cols * h / photo.rows;
-    cv::Mat scaled;
-    cv::resize(photo, scaled, {w, h}, 0, 0, cv::INTER_LINEAR);
-    cv::Mat out(frame, CV_8UC3, cv::Scalar(90, 100, 110));
-    const cv::Rect at((frame.width - w) / 2 + dx, (frame.height - h) / 2 + dy, w, h);
-    const cv::Rect inside = at & cv::Rect({}, frame);
-    scaled(inside - at.tl()).copyTo(out(inside));
-    return out;
+    const double heightShare = frame.width * share / 100.0 / p.faceToHeight / frame.height;
+    return quexal::test::closeUp(photo, frame, heightShare, dx, dy);
 }
 
 struct Outcome {
