@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
 
 #include "face_frames.h"
 #include "mask/feature_tracking.h"
+#include "mask/flow_pyramid.h"
 #include "session/session.h"
 #include "test_support.h"
 
@@ -126,6 +129,77 @@ void detectOn(Session& ctx, const cv::Mat& photo, bool bottomUp) {
     ASSERT_EQ(4, ctx.face.detect(frame.data()));
     ctx.face.trackState = -1;
     ctx.face.redetect = 0;
+}
+
+// The flow on pyramids whose derivatives exist only around the points
+// gives the same points, bit for bit, as on OpenCV's full pyramids: on
+// photos of several sizes (odd ones, and one too small for every level),
+// with points on the face, at the edges, just outside and far outside.
+TEST(FlowPyramid, FlowMatchesOpenCvsFullPyramids) {
+    const cv::Size window(9, 9);
+    const cv::TermCriteria stop(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 260, 0.001);
+    for (const char* name : {"astronaut_320x240.png", "solvay_face_320x240.png"})
+        for (cv::Size size :
+             {cv::Size(320, 240), cv::Size(317, 237), cv::Size(1280, 720), cv::Size(41, 23)}) {
+            cv::Mat photo, moved, a, b;
+            cv::resize(test::loadPhoto(name), photo, size, 0, 0, cv::INTER_AREA);
+            const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, 2.6, 0, 1, -1.3);
+            cv::warpAffine(photo, moved, shift, size, cv::INTER_LINEAR, cv::BORDER_REFLECT);
+            cv::cvtColor(photo, a, cv::COLOR_BGR2GRAY);
+            cv::cvtColor(moved, b, cv::COLOR_BGR2GRAY);
+
+            const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
+            // A tight cluster on the face, as the tracker has it, and a
+            // spread one that reaches the edges and beyond.
+            const std::vector<std::vector<cv::Point2f>> clusters = {
+                {{w * 0.5f, h * 0.45f}, {w * 0.45f, h * 0.35f}, {w * 0.55f, h * 0.36f}},
+                {{w * 0.4f, h * 0.3f},
+                 {0, 0},
+                 {w - 1, h - 1},
+                 {-3.5f, h * 0.5f},
+                 {w + 6, 2},
+                 {-40, -40}}};
+            std::vector<cv::Mat> fullA, fullB;
+            const int levels = cv::buildOpticalFlowPyramid(a, fullA, window, 2);
+            cv::buildOpticalFlowPyramid(b, fullB, window, levels);
+            for (const std::vector<cv::Point2f>& starts : clusters) {
+                FlowPyramid ours, next;
+                ours.build(a, window, 2);
+                next.build(b, window, 2);
+                ours.deriveAround(starts);
+
+                std::vector<cv::Point2f> expected, got;
+                std::vector<uint8_t> expectedFound, found;
+                cv::calcOpticalFlowPyrLK(fullA, fullB, starts, expected, expectedFound,
+                                         cv::noArray(), window, 2, stop, 0, 0.0);
+                cv::calcOpticalFlowPyrLK(ours.imagesAndDerivatives(), next.images(), starts, got,
+                                         found, cv::noArray(), window, 2, stop, 0, 0.0);
+                ASSERT_EQ(expected.size(), got.size());
+                for (std::size_t i = 0; i < got.size(); ++i) {
+                    EXPECT_EQ(expectedFound[i], found[i]) << name << " " << size << " point " << i;
+                    if (!found[i]) continue;
+                    EXPECT_EQ(0, std::memcmp(&expected[i], &got[i], sizeof(cv::Point2f)))
+                        << name << " " << size << " point " << i << ": " << expected[i] << " vs "
+                        << got[i];
+                }
+            }
+        }
+}
+
+// The derivatives themselves, over a whole level, odd sizes and the
+// one-pixel edge cases included.
+TEST(FlowPyramid, ScharrPairEqualsOpenCvsAtEveryPixel) {
+    const cv::Mat photo = test::loadPhoto("astronaut_320x240.png");
+    for (cv::Size size : {cv::Size(320, 240), cv::Size(33, 17), cv::Size(1, 9), cv::Size(9, 1)}) {
+        cv::Mat gray;
+        const cv::Point at = size == photo.size() ? cv::Point(0, 0) : cv::Point(100, 60);
+        cv::cvtColor(photo(cv::Rect(at, size)), gray, cv::COLOR_BGR2GRAY);
+        std::vector<cv::Mat> opencv;
+        cv::buildOpticalFlowPyramid(gray, opencv, cv::Size(3, 3), 0, true);
+        cv::Mat ours(size, CV_16SC2, cv::Scalar::all(99));
+        scharrInRegion(gray, cv::Rect(-5, -5, size.width + 10, size.height + 10), ours);
+        EXPECT_EQ(0, cv::norm(opencv[1], ours, cv::NORM_INF)) << size;
+    }
 }
 
 TEST(TrackFace, SeedingCallMovesNothingAndAStillSceneStaysPut) {

@@ -275,14 +275,16 @@ TEST(ProcessMask, FrameWithoutAFaceComesBackUntouched) {
 
 TEST(ProcessMask, PendingRedetectionSkipsTheTracker) {
     // Registration while tracking: redetect wins over a stage-4 detection,
-    // so the tracker's frame copy is never touched.
+    // so the tracker never reads the frame.
     MaskContext m;
     m.ctx.face.detectStage = 4;
     m.ctx.face.trackState = 1;
-    m.ctx.face.trackFrameImage.setTo(cv::Scalar(1, 2, 3));
+    m.ctx.face.trackGray.setTo(7);
+    m.ctx.face.trackPrevGray.setTo(7);
     test::Frame frame(320, 240, 200);
     EXPECT_EQ(QX_DONE, m.ctx.processMask(frame.data(), 0));
-    EXPECT_EQ(cv::Scalar(1, 2, 3), cv::mean(m.ctx.face.trackFrameImage));
+    EXPECT_EQ(0, cv::countNonZero(m.ctx.face.trackGray != 7));
+    EXPECT_EQ(0, cv::countNonZero(m.ctx.face.trackPrevGray != 7));
 }
 
 // ---- Whole frames on the portrait ----------------------------------------
@@ -336,13 +338,15 @@ TEST(ProcessMaskOnPortrait, FirstFrameIsPlacedAtTheMeasurementThenTracked) {
         EXPECT_GT(cv::norm(expected, image, cv::NORM_INF), 0) << "mode " << mode;
 
         // The next frames follow the face with the tracker, not a detection.
+        cv::Mat gray;
+        cv::cvtColor(image, gray, cv::COLOR_BGR2GRAY);
         for (int i = 0; i < 3; ++i) {
             frame = test::toHostFrame(image, false);
-            m.ctx.face.trackFrameImage.setTo(cv::Scalar::all(0));
+            m.ctx.face.trackGray.setTo(0);
             ASSERT_EQ(QX_DONE, m.ctx.processMask(frame.data(), mode));
             EXPECT_EQ(1, m.ctx.face.trackState) << "mode " << mode << " frame " << i;
             EXPECT_EQ(0, m.ctx.face.redetect);
-            EXPECT_EQ(0, cv::norm(m.ctx.face.trackFrameImage, image, cv::NORM_INF));
+            EXPECT_EQ(0, cv::norm(m.ctx.face.trackPrevGray, gray, cv::NORM_INF));
             EXPECT_GT(cv::norm(cv::Mat(240, 320, CV_8UC3, frame.data()), image, cv::NORM_INF), 0);
         }
     }

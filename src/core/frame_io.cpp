@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
 #include "session/geometry.h"
 
 namespace quexal {
@@ -35,6 +38,12 @@ void FrameGeometry::imageToFrame(const cv::Mat& image, uint8_t* frame) const {
         flipRows(image.data, frame, width, height);
     else
         std::memcpy(frame, image.data, static_cast<std::size_t>(pixelCount) * 3);
+}
+
+void FrameGeometry::frameToGray(const uint8_t* frame, cv::Mat& gray) const {
+    const cv::Mat host(height, width, CV_8UC3, const_cast<uint8_t*>(frame));
+    cv::cvtColor(host, gray, cv::COLOR_BGR2GRAY);
+    if (reverseRows == 1) cv::flip(gray, gray, 0);  // row by row, so in place
 }
 
 }  // namespace quexal

@@ -98,8 +98,7 @@ bool cutEyeRegion(const cv::Mat& gray, const cv::Rect& region, cv::Mat& crop, cv
 int FaceMask::detect(const uint8_t* frame) {
     if (frame == nullptr || !allocate()) return kNoFace;
 
-    geometry_.frameToImage(frame, frameImage);
-    cv::cvtColor(frameImage, grayImage, cv::COLOR_BGR2GRAY);
+    geometry_.frameToGray(frame, grayImage);
     cv::resize(grayImage, smallGrayImage, smallGrayImage.size(), 0, 0, cv::INTER_AREA);
     cv::equalizeHist(smallGrayImage, smallGrayImage);
 

@@ -49,7 +49,6 @@ bool FaceMask::allocate() {
     if (allocated() && frameImage.size() == full) return true;
     try {
         ensureImage(frameImage, full, CV_8UC3);
-        ensureImage(trackFrameImage, full, CV_8UC3);
         for (cv::Mat* m : {&grayImage, &trackGray, &trackPrevGray}) ensureImage(*m, full, CV_8UC1);
         ensureImage(smallGrayImage, reducedSize(full, detectScale), CV_8UC1);
         trackPrevPoints.assign(kTrackCapacity, cv::Point2f());
@@ -63,9 +62,8 @@ bool FaceMask::allocate() {
 }
 
 void FaceMask::release() {
-    for (cv::Mat* m :
-         {&frameImage, &grayImage, &smallGrayImage, &eyeCrop1, &eyeCrop2, &eyeCrop1Large,
-          &eyeCrop2Large, &trackFrameImage, &trackGray, &trackPrevGray})
+    for (cv::Mat* m : {&frameImage, &grayImage, &smallGrayImage, &eyeCrop1, &eyeCrop2,
+                       &eyeCrop1Large, &eyeCrop2Large, &trackGray, &trackPrevGray})
         m->release();
     trackPyramid.clear();
     trackPrevPyramid.clear();

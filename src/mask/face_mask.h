@@ -12,6 +12,7 @@
 #include <opencv2/objdetect.hpp>
 
 #include "mask/detection_worker.h"
+#include "mask/flow_pyramid.h"
 #include "mask/mask_placement.h"
 #include "mask/mask_rendering.h"
 #include "session/geometry.h"
@@ -113,8 +114,8 @@ public:
 
     // ---- Tracking ------------------------------------------------------------
     int32_t trackState = kTrackSeeded, trackFlags = 0;
-    cv::Mat trackFrameImage, trackGray, trackPrevGray;
-    std::vector<cv::Mat> trackPyramid, trackPrevPyramid;
+    cv::Mat trackGray, trackPrevGray;  // this frame and the last, grey, top row first
+    FlowPyramid trackPyramid, trackPrevPyramid;
     std::vector<cv::Point2f> trackPrevPoints, trackPoints;
     std::vector<uint8_t> trackStatus;
     int32_t trackPointCount = 0;

@@ -23,8 +23,8 @@ constexpr float kFlowEpsilon = 0.001f;
 // Bit of trackFlags that says the previous frame's pyramid is built.
 constexpr int32_t kPreviousPyramidReady = 1;
 
-void buildPyramid(const cv::Mat& gray, std::vector<cv::Mat>& pyramid) {
-    cv::buildOpticalFlowPyramid(gray, pyramid, kFlowWindow, kFlowLevels);
+void buildPyramid(const cv::Mat& gray, FlowPyramid& pyramid) {
+    pyramid.build(gray, kFlowWindow, kFlowLevels);
 }
 
 }  // namespace
@@ -89,8 +89,7 @@ bool looksLikeFace(const TrackedFace& f, const LossLimits& limits) {
 int FaceMask::track(const uint8_t* frame) {
     if (frame == nullptr || !allocate()) return 0;
 
-    geometry_.frameToImage(frame, trackFrameImage);
-    cv::cvtColor(trackFrameImage, trackGray, cv::COLOR_BGR2GRAY);
+    geometry_.frameToGray(frame, trackGray);
 
     if (trackState == kTrackSeedPending) {
         trackFlags = 0;
@@ -106,6 +105,8 @@ int FaceMask::track(const uint8_t* frame) {
         if ((trackFlags & kPreviousPyramidReady) == 0)
             buildPyramid(trackPrevGray, trackPrevPyramid);
         buildPyramid(trackGray, trackPyramid);
+        trackPrevPyramid.deriveAround(
+            {trackPrevPoints.data(), static_cast<std::size_t>(trackPointCount)});
 
         // Headers over the fixed buffers: the flow call writes in place.
         cv::Mat previous(trackPointCount, 1, CV_32FC2, trackPrevPoints.data());
@@ -115,8 +116,9 @@ int FaceMask::track(const uint8_t* frame) {
                                     kFlowIterations, static_cast<double>(kFlowEpsilon));
         // Minimum eigenvalue 0: a point is lost only when its flow has no
         // solution, not because its neighbourhood is flat.
-        cv::calcOpticalFlowPyrLK(trackPrevPyramid, trackPyramid, previous, current, found,
-                                 cv::noArray(), kFlowWindow, kFlowLevels, stop, 0, 0.0);
+        cv::calcOpticalFlowPyrLK(trackPrevPyramid.imagesAndDerivatives(), trackPyramid.images(),
+                                 previous, current, found, cv::noArray(), kFlowWindow, kFlowLevels,
+                                 stop, 0, 0.0);
         trackFlags |= kPreviousPyramidReady;
 
         // A point the flow lost stays where it was instead of jumping.

@@ -56,7 +56,12 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
         }
     }
 
-    geometry_.frameToImage(frame, frameImage);
+    // A frame whose rows run top first is drawn where it lies; one stored
+    // bottom first goes through the working image. Nothing is written to
+    // the frame before the last step that can fail.
+    const bool inPlace = geometry_.rowOrder() == RowOrder::TopFirst;
+    cv::Mat image = inPlace ? cv::Mat(geometry_.size(), CV_8UC3, frame) : frameImage;
+    if (!inPlace) geometry_.frameToImage(frame, frameImage);
 
     const FaceMeasure face = measuredFace(*this);
     // Work on a copy so that a failed draw leaves the filter's history as it was.
@@ -64,20 +69,20 @@ int FaceMask::process(uint8_t* frame, int32_t mode) {
     if (mode == kPixelateMode || mode == kBlurMode) {
         const Overlay band = placeEyeBand(face, smooth);
         const int32_t strength = mode == kPixelateMode ? kPixelateStrength : kBlurStrength;
-        obscureRegion(frameImage, mode, strength, band.left, band.top, band.width, band.height,
-                      frameImage.cols, frameImage.rows, maskScratch.region);
+        obscureRegion(image, mode, strength, band.left, band.top, band.width, band.height,
+                      image.cols, image.rows, maskScratch.region);
     } else {
         Overlay overlay{};
         if (placeOverlay(maskKind, face, maskAspect, smooth, overlay) &&
             overlayInRange(overlay, maxOverlaySideFor(faceRight - faceLeft)) &&
             pictureMatchesSize(*this))
-            drawMask(maskPixels.data(), frameImage.data, maskWidth, maskHeight, overlay.left,
-                     overlay.top, overlay.width, overlay.height, overlay.angle, frameImage.cols,
-                     frameImage.rows, maskScratch);
+            drawMask(maskPixels.data(), image.data, maskWidth, maskHeight, overlay.left,
+                     overlay.top, overlay.width, overlay.height, overlay.angle, image.cols,
+                     image.rows, maskScratch);
     }
     smoothing = smooth;
 
-    geometry_.imageToFrame(frameImage, frame);
+    if (!inPlace) geometry_.imageToFrame(frameImage, frame);
     return QX_DONE;
 }
 

@@ -25,6 +25,10 @@ struct FrameGeometry {
     // this size (8UC3, top row first): one block, or one flip.
     void frameToImage(const uint8_t* frame, cv::Mat& image) const;
     void imageToFrame(const cv::Mat& image, uint8_t* frame) const;
+    // The host's frame as a grey working image, top row first: converted
+    // straight from the host's buffer, then flipped when its rows run
+    // bottom first (a third of the bytes a colour copy would move).
+    void frameToGray(const uint8_t* frame, cv::Mat& gray) const;
 };
 
 // Makes `image` a continuous image of `size` and `type`, reusing its
