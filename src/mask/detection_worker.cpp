@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include "mask/face_mask.h"
 
 namespace quexal {
@@ -13,6 +18,19 @@ bool loadInto(cv::CascadeClassifier& cascade, const std::string& path) {
     } catch (const cv::Exception&) {
         return false;
     }
+}
+
+// How much lower the worker runs than the stream's thread, in nice steps.
+constexpr int kWorkerNiceness = 10;
+
+// A frame handed over while a detection runs must get a core at once: the
+// worker (and the eye search it starts beside itself, which inherits this)
+// runs at a lower priority, so the scheduler lets the stream's thread in
+// first. On Linux a thread's nice value is its own.
+void yieldToTheStream() {
+#if defined(__linux__)
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNiceness);
+#endif
 }
 
 }  // namespace
@@ -94,6 +112,7 @@ void DetectionWorker::wait() {
 }
 
 void DetectionWorker::run() {
+    yieldToTheStream();
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stop_ || pending_; });
