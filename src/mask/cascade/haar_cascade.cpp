@@ -258,6 +258,8 @@ void HaarCascade::placeFeatures() {
 
 void HaarCascade::sumLayer(const cv::Mat& gray8u, const Layer& layer) {
     cv::Mat shrunk(layer.image, CV_8UC1, shrunk_.data());
+    // OpenCV shrinks with the bit-exact bilinear resize, not INTER_LINEAR:
+    // the two differ by a grey level here and there, enough to move windows.
     cv::resize(gray8u, shrunk, shrunk.size(), 1. / layer.scale, 1. / layer.scale,
                cv::INTER_LINEAR_EXACT);
     const cv::Size size = layer.image + cv::Size(1, 1);
