@@ -10,6 +10,7 @@
 
 #include "bench_faces.h"
 #include "bench_support.h"
+#include "mask/cascade/haar_cascade.h"
 #include "session/session.h"
 
 namespace quexal::bench {
@@ -152,7 +153,85 @@ void stockFaceSearch(benchmark::State& state, FrameSize size) {
     reportFrames(state, gray.total() * 3);
 }
 
+// The two inputs of a detection that cost the most: an eye crop of the
+// close-up, enlarged twice as the eye search does, and the whole grey
+// frame for the face search.
+struct CascadeCase {
+    const char* name;
+    const char* cascade;
+    double scaleStep;
+};
+
+const CascadeCase kEyeCase{"eye_crop", "eye_8.xml", 1.1};
+const CascadeCase kFaceCase{"face_frame", "haarcascade_frontalface_alt.xml", 1.5};
+
+cv::Mat cascadeInput(const CascadeCase& c) {
+    cv::Mat gray;
+    cv::cvtColor(closeUp(640, 480), gray, cv::COLOR_BGR2GRAY);
+    if (&c == &kFaceCase) return gray;
+    cv::CascadeClassifier faces(std::string(QUEXAL_DATA_ROOT) + "/QXdata/" + kFaceCase.cascade);
+    std::vector<cv::Rect> found;
+    faces.detectMultiScale(gray, found, 1.1, 3, 0, {100, 100});
+    if (found.empty()) return {};
+    const cv::Rect face = found[0];
+    const cv::Rect band(face.x, face.y + face.height / 5, face.width / 2, face.height * 3 / 10);
+    cv::Mat large;
+    cv::resize(gray(band), large, band.size() * 2, 0, 0, cv::INTER_AREA);
+    return large;
+}
+
+cv::Size minWindowOf(const CascadeCase& c, const cv::Mat& image) {
+    return &c == &kFaceCase ? cv::Size(image.cols / 6, image.rows / 6) : cv::Size(8, 8);
+}
+
+void cascadeOurs(benchmark::State& state, const CascadeCase& c) {
+    OneThread one;
+    HaarCascade cascade;
+    const cv::Mat image = cascadeInput(c);
+    if (!cascade.load(std::string(QUEXAL_DATA_ROOT) + "/QXdata/" + c.cascade) || image.empty()) {
+        state.SkipWithError("cascade or input missing");
+        return;
+    }
+    std::vector<cv::Rect> windows;
+    for (auto _ : state) {
+        cascade.detectRaw(image, c.scaleStep, minWindowOf(c, image), windows);
+        benchmark::DoNotOptimize(windows.data());
+    }
+    state.counters["windows"] = static_cast<double>(windows.size());
+    state.counters["width"] = image.cols;
+    state.counters["height"] = image.rows;
+}
+
+void cascadeOpenCV(benchmark::State& state, const CascadeCase& c) {
+    OneThread one;
+    cv::CascadeClassifier cascade;
+    const cv::Mat image = cascadeInput(c);
+    if (!cascade.load(std::string(QUEXAL_DATA_ROOT) + "/QXdata/" + c.cascade) || image.empty()) {
+        state.SkipWithError("cascade or input missing");
+        return;
+    }
+    std::vector<cv::Rect> windows;
+    for (auto _ : state) {
+        cascade.detectMultiScale(image, windows, c.scaleStep, 0, 0, minWindowOf(c, image));
+        benchmark::DoNotOptimize(windows.data());
+    }
+    state.counters["windows"] = static_cast<double>(windows.size());
+}
+
 const bool registered = [] {
+    for (const CascadeCase* c : {&kEyeCase, &kFaceCase}) {
+        const std::string subject = std::string("face/haar_cascade/") + c->name;
+        const std::string peer = std::string("face/opencv_cascade/") + c->name;
+        benchmark::RegisterBenchmark(subject.c_str(),
+                                     [c](benchmark::State& s) { cascadeOurs(s, *c); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(peer.c_str(),
+                                     [c](benchmark::State& s) { cascadeOpenCV(s, *c); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        pairWithPeer(subject, peer);
+    }
     for (const char* photo : {"astronaut_320x240.png", "solvay_face_320x240.png"})
         for (bool together : {false, true}) {
             const std::string name = std::string("face/detect_default_threads/") +
