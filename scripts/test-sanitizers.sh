@@ -60,7 +60,7 @@ run_tsan() {
   # an empty selection is allowed.
   local none=ignore
   if compgen -G "src/background/video/*.cpp" >/dev/null; then none=error; fi
-  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'VideoReader|SessionThreads|AsyncDetectOption|EyeSearchesTogether' --no-tests="$none"
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'VideoReader|SessionThreads|AsyncDetectOption|FastScansSideBySide' --no-tests="$none"
 }
 
 for stage in "${stages[@]}"; do

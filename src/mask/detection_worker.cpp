@@ -12,12 +12,8 @@
 namespace quexal {
 namespace {
 
-bool loadInto(cv::CascadeClassifier& cascade, const std::string& path) {
-    try {
-        return !path.empty() && cascade.load(path) && !cascade.empty();
-    } catch (const cv::Exception&) {
-        return false;
-    }
+bool loadInto(CascadeSearch& cascade, const std::string& path) {
+    return !path.empty() && cascade.load(path);
 }
 
 // How much lower the worker runs than the stream's thread, in nice steps.

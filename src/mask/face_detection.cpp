@@ -18,27 +18,16 @@ constexpr double kFaceScaleStep = 1.5;
 constexpr double kEyeScaleStep = 1.1;
 const cv::Size kEyeMinWindow(8, 8);
 
-// Raw windows of a cascade: no grouping by the cascade (minimum neighbours
-// 0), in scan order so that the result does not depend on threading. The
-// vector is the caller's, kept from one detection to the next.
-const std::vector<cv::Rect>& rawWindows(cv::CascadeClassifier& cascade, const cv::Mat& image,
-                                        double scaleStep, cv::Size minWindow,
-                                        std::vector<cv::Rect>& windows) {
-    cascade.detectMultiScale(image, windows, scaleStep, 0, 0, minWindow);
-    sortInScanOrder(windows);
-    return windows;
-}
-
 // One eye search: the crop enlarged twice, then its raw eye windows.
 struct EyeSearch {
-    cv::CascadeClassifier* cascade;
+    CascadeSearch* cascade;
     const cv::Mat* crop;
     cv::Mat* large;
     std::vector<cv::Rect>* windows;
 
     void run() const {
         cv::resize(*crop, *large, large->size(), 0, 0, cv::INTER_AREA);
-        if (!cascade->empty()) rawWindows(*cascade, *large, kEyeScaleStep, kEyeMinWindow, *windows);
+        cascade->find(*large, kEyeScaleStep, kEyeMinWindow, *windows);
     }
 };
 
@@ -46,9 +35,8 @@ struct EyeSearch {
 // may not be used by two threads at once), crop and window list, so the
 // image-right one runs on a thread of its own beside the image-left one.
 // Their windows are sorted, so the outcome is the same as one after the
-// other. A plain thread rather than OpenCV's pool: the cascades already
-// spread each search over the pool, and a thread's start and join order the
-// hand-over for any checker.
+// other. Each scan runs on one core, so side by side they take both; a
+// plain thread's start and join also order the hand-over for any checker.
 void searchBothEyes(const EyeSearch& imageLeft, const EyeSearch& imageRight, bool together) {
     if (together && !imageRight.cascade->empty()) {
         std::exception_ptr besideFailed;
@@ -104,10 +92,8 @@ int FaceMask::detect(const uint8_t* frame) {
 
     try {
         if (!faceCascade.empty()) {
-            const std::optional<Box> face =
-                groupFaceWindows(rawWindows(faceCascade, smallGrayImage, kFaceScaleStep,
-                                            minFaceWindow(), faceWindows),
-                                 detectScale);
+            faceCascade.find(smallGrayImage, kFaceScaleStep, minFaceWindow(), faceWindows);
+            const std::optional<Box> face = groupFaceWindows(faceWindows, detectScale);
             if (!face) {
                 detectStage = kNoFace;
                 return kNoFace;
@@ -145,7 +131,7 @@ int FaceMask::detect(const uint8_t* frame) {
         detectStage = kOneEye;
 
         if (rightEyeCascade.empty())  // one cascade only: the searches take turns
-            rawWindows(eyeCascade, eyeCrop1Large, kEyeScaleStep, kEyeMinWindow, rightEyeWindows);
+            eyeCascade.find(eyeCrop1Large, kEyeScaleStep, kEyeMinWindow, rightEyeWindows);
         const std::optional<EyeMean> right = meanEyeWindow(rightEyeWindows, false);
         if (!right) return kOneEye;
         const int32_t rightOx = regions.imageRight.x;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
-#include <opencv2/objdetect.hpp>
 
+#include "mask/cascade/cascade_search.h"
 #include "mask/detection_worker.h"
 #include "mask/flow_pyramid.h"
 #include "mask/mask_placement.h"
@@ -78,10 +78,10 @@ public:
     int detect(const uint8_t* frame);  // stage reached: 0, 1, 2 or 4
     int track(const uint8_t* frame);   // 1 while the track holds, 0 when lost
 
-    cv::CascadeClassifier faceCascade, eyeCascade;
+    CascadeSearch faceCascade, eyeCascade;
     // A second copy of the eye cascade for the image-right eye, so that both
     // eye searches can run at once; when empty they take turns on eyeCascade.
-    cv::CascadeClassifier rightEyeCascade;
+    CascadeSearch rightEyeCascade;
     bool eyeSearchesTogether = true;
     int32_t minFacePermille = kWrittenMinFacePermille;
     // Where the cascades came from, for a worker that loads its own.

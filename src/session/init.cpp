@@ -29,18 +29,14 @@ bool joinCascadePath(const char* path, const char* file, std::string& out) {
     return true;
 }
 
-bool loadCascade(cv::CascadeClassifier& cascade, const char* path, const char* file) {
+bool loadCascade(CascadeSearch& cascade, const char* path, const char* file) {
     std::string name;
     if (!joinCascadePath(path, file, name)) return false;
     // OpenCV prints an error for a file it cannot open; the library prints
     // nothing, so anything but a regular file is refused before that.
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) return false;
-    try {
-        return cascade.load(name) && !cascade.empty();
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    return cascade.load(name);
 }
 
 }  // namespace
@@ -63,9 +59,9 @@ int Session::init(const char* path, int32_t width, int32_t height) {
         if (path == nullptr || !loadCascade(face.faceCascade, path, faceCascadeFile) ||
             !loadCascade(face.eyeCascade, path, eyeCascadeFile) ||
             !loadCascade(face.rightEyeCascade, path, eyeCascadeFile)) {
-            face.faceCascade = cv::CascadeClassifier();
-            face.eyeCascade = cv::CascadeClassifier();
-            face.rightEyeCascade = cv::CascadeClassifier();
+            face.faceCascade.clear();
+            face.eyeCascade.clear();
+            face.rightEyeCascade.clear();
             return 0;
         }
         joinCascadePath(path, faceCascadeFile, face.faceCascadePath);
