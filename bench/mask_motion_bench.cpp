@@ -54,7 +54,7 @@ bool prepare(quexal::Session& s, cv::Size size, bool options) {
     std::vector<uint8_t> picture(kPictureWidth * kPictureHeight * 4);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = i % 4 == 3 ? 255 : static_cast<uint8_t>(i * 13);
-    if (s.init(QUEXAL_DATA_ROOT, size.width, -size.height) != 1 ||
+    if (!s.init(QUEXAL_DATA_ROOT, size.width, size.height, quexal::RowOrder::TopDown) ||
         s.setMaskPicture(picture.data(), kPictureWidth, kPictureHeight,
                          quexal::MaskKind::OnFacePoint) != QX_DONE)
         return false;
@@ -82,7 +82,8 @@ struct Outcome {
 };
 
 // Runs the frames through the mask; `paced` hands them over at camera rate.
-// Calls are timed from the first one that drew (the first detection).
+// Calls are timed from the one after the first that drew (the first
+// detection), or all of them when none drew.
 Outcome run(quexal::Session& s, const std::vector<std::vector<uint8_t>>& inputs, bool paced) {
     std::vector<double> ms;
     int drawn = 0, first = -1;
@@ -99,13 +100,14 @@ Outcome run(quexal::Session& s, const std::vector<std::vector<uint8_t>>& inputs,
         const bool drew = frame != inputs[i];
         drawn += drew;
         if (first < 0 && drew) first = static_cast<int>(i);
-        if (first >= 0) ms.push_back(took);
+        ms.push_back(took);
     }
     Outcome o;
     o.drawnShare = 100.0 * drawn / static_cast<double>(inputs.size());
-    if (ms.empty()) return o;
-    o.firstMs = ms.front();
-    ms.erase(ms.begin());
+    if (first >= 0) {  // from the first drawn frame on; all calls when none drew
+        o.firstMs = ms[static_cast<std::size_t>(first)];
+        ms.erase(ms.begin(), ms.begin() + first + 1);
+    }
     if (ms.empty()) return o;
     for (double m : ms) o.meanMs += m / static_cast<double>(ms.size());
     std::sort(ms.begin(), ms.end());
