@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 
+#include "mask/cascade/cascade_search.h"
 #include "mask/cascade/haar_cascade.h"
 #include "test_support.h"
 
@@ -84,6 +85,18 @@ TEST(HaarCascade, LoadsOnlyStumpHaarCascades) {
     std::vector<cv::Rect> windows{{1, 2, 3, 4}};
     cascade.detectRaw(grayPhoto(kPhotos[0]), 1.1, {}, windows);
     EXPECT_TRUE(windows.empty());
+
+    // A rectangle reaching beyond the window would read beside the summed
+    // tables: the file is refused, as OpenCV refuses it.
+    const std::vector<uint8_t> bytes = test::readFile(kEyeCascade);
+    std::string xml(bytes.begin(), bytes.end());
+    const std::size_t rect = xml.find("0 8 20 12 -1.", xml.find("<rects>"));
+    ASSERT_NE(std::string::npos, rect);
+    xml.replace(rect, 1, "18");
+    const std::string outside = test::tempPath("rect_outside.xml");
+    test::writeFile(outside, std::vector<uint8_t>(xml.begin(), xml.end()));
+    EXPECT_FALSE(cascade.load(outside));
+    EXPECT_FALSE(CascadeSearch().load(outside));
 
     const std::string lbp = kSystemCascades + "lbpcascades/lbpcascade_frontalface.xml";
     const std::string trees = kSystemCascades + "haarcascades/haarcascade_frontalface_alt2.xml";

@@ -64,6 +64,17 @@ inline int rectSum(const int32_t* table, const int32_t corners[4]) {
 
 }  // namespace
 
+// Every corner a rectangle reads lies within the window (a turned one
+// reaches its height to the left and its width plus height down), so that
+// no file can make the scan read beside its summed tables.
+bool HaarCascade::insideWindow(const cv::Rect& r, bool tilted) const {
+    if (r.width < 0 || r.height < 0 || r.y < 0) return false;
+    const int64_t left = tilted ? int64_t{r.x} - r.height : r.x;
+    const int64_t right = int64_t{r.x} + r.width;
+    const int64_t bottom = tilted ? int64_t{r.y} + r.width + r.height : int64_t{r.y} + r.height;
+    return left >= 0 && right <= window_.width && bottom <= window_.height;
+}
+
 HaarCascade::HaarCascade() : vectorRows_(detail::avx2Available()) {}
 
 void HaarCascade::setVectorRows(bool enabled) {
@@ -136,6 +147,8 @@ bool HaarCascade::readFeatures(const cv::FileNode& node) {
             w.weight = static_cast<float>(rectNode[4]);
         }
         feature.tilted = static_cast<int>(featureNode["tilted"]) != 0;
+        for (int i = 0; i < r; ++i)
+            if (!insideWindow(feature.rects[i].rect, feature.tilted)) return false;
         hasTilted_ = hasTilted_ || feature.tilted;
         features_.push_back(feature);
     }

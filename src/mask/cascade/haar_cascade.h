@@ -57,6 +57,7 @@ private:
 
     bool read(const cv::FileNode& root);
     bool readFeatures(const cv::FileNode& node);
+    bool insideWindow(const cv::Rect& rect, bool tilted) const;
     void planLayers(cv::Size imageSize, double scaleFactor, cv::Size minSize);
     cv::Size windowAt(float scale) const;
     void addLayer(float scale, cv::Size imageSize);
