@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/numeric.h"
+#include "mask/turn.h"
 
 namespace quexal {
 namespace {
@@ -115,7 +116,7 @@ void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int3
         const bool sameTurn = scratch.turnedValid && scratch.turnedAngle == angle &&
                               scratch.turnedFromWidth == cols && scratch.turnedFromHeight == rows;
         if (!sameTurn) {
-            rotateMask(source, cols, rows, angle, scratch.canvas, scratch.turned);
+            rotateMask(source, cols, rows, angle, scratch.turned);
             scratch.turnedValid = true;
             scratch.turnedAngle = angle;
             scratch.turnedFromWidth = cols;
@@ -156,24 +157,18 @@ int32_t rotatedCanvasSide(int32_t width, float angle) {
 }
 
 int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
-                   cv::Mat& canvas, cv::Mat& out) {
+                   cv::Mat& out) {
     // The canvas is sized by the width; it must also hold the height, which
     // only a picture taller than wide can exceed.
     const int32_t g = std::max(rotatedCanvasSide(pictureWidth, angle), pictureHeight);
 
-    canvas.create(g, g, CV_8UC4);
-    canvas.setTo(cv::Scalar::all(0));
-    const cv::Mat source(pictureHeight, pictureWidth, CV_8UC4, const_cast<uint8_t*>(picture));
-    source.copyTo(canvas(
-        cv::Rect((g - pictureWidth) / 2, (g - pictureHeight) / 2, pictureWidth, pictureHeight)));
-
     // The matrix is held in 32-bit floats, as the turn has always been
-    // computed; warpAffine widens it again.
+    // computed; the turn widens it again, as warpAffine does.
     const float centre = static_cast<float>(g / 2);
     const cv::Matx23f turn = cv::getRotationMatrix2D_(
         cv::Point2f(centre, centre), static_cast<double>(angle) * 180.0 / kPi, 1.0);
-    cv::warpAffine(canvas, out, turn, cv::Size(g, g), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                   cv::Scalar::all(0));
+    turnPicture(picture, pictureWidth, pictureHeight,
+                cv::Point((g - pictureWidth) / 2, (g - pictureHeight) / 2), turn, g, out);
     return g;
 }
 

@@ -20,8 +20,7 @@ namespace quexal {
 // steps without changing a byte of the result.
 struct MaskScratch {
     cv::Mat scaled;  // resampled picture, 8UC4
-    cv::Mat canvas;  // picture centred in a transparent square, 8UC4
-    cv::Mat turned;  // the canvas after turning, 8UC4
+    cv::Mat turned;  // the picture turned in its transparent square, 8UC4
     cv::Mat region;  // copy of the rectangle being obscured, 8UC3
 
     std::vector<uint8_t> picture;  // the picture `scaled` and `turned` come from
@@ -64,7 +63,7 @@ int32_t rotatedCanvasSide(int32_t width, float angle);
 // by `angle` about the canvas centre, bilinear, with transparent fill.
 // Writes the result to `out` (g x g, 8UC4) and answers g.
 int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
-                   cv::Mat& canvas, cv::Mat& out);
+                   cv::Mat& out);
 
 // Pixelates (mode 1, blocks of `strength` rounded down to a multiple of 4)
 // or box-blurs (mode 2, an odd `strength` square) the rectangle of `image`
