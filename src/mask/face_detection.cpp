@@ -1,13 +1,11 @@
 // Face and eye detection: a face search on the reduced, equalised grey
 // frame, then an eye search in each half of the eye band.
 #include <cstdlib>
-#include <exception>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/side_by_side.h"
 #include "mask/face_geometry.h"
 #include "mask/face_mask.h"
 
@@ -33,39 +31,12 @@ struct EyeSearch {
 
 // The two eye searches are independent; each has its own cascade (a cascade
 // may not be used by two threads at once), crop and window list, so the
-// image-right one runs on a thread of its own beside the image-left one.
-// Their windows are sorted, so the outcome is the same as one after the
-// other. Each scan runs on one core, so side by side they take both; a
-// plain thread's start and join also order the hand-over for any checker.
+// image-right one runs beside the image-left one, one core each. Their
+// windows are sorted, so the outcome is the same as one after the other.
 void searchBothEyes(const EyeSearch& imageLeft, const EyeSearch& imageRight, bool together) {
     if (together && !imageRight.cascade->empty()) {
-        std::exception_ptr besideFailed;
-        std::thread beside;
-        try {
-            beside = std::thread([&imageRight, &besideFailed] {
-                try {
-                    imageRight.run();
-                } catch (...) {
-                    besideFailed = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-            // No thread to be had: the searches take turns below.
-        }
-        if (beside.joinable()) {
-            // Joined on every path, so that a failing search never leaves
-            // the other one running on the crops.
-            std::exception_ptr hereFailed;
-            try {
-                imageLeft.run();
-            } catch (...) {
-                hereFailed = std::current_exception();
-            }
-            beside.join();
-            if (hereFailed) std::rethrow_exception(hereFailed);
-            if (besideFailed) std::rethrow_exception(besideFailed);
-            return;
-        }
+        runSideBySide([&imageRight] { imageRight.run(); }, [&imageLeft] { imageLeft.run(); });
+        return;
     }
     imageRight.run();
     imageLeft.run();

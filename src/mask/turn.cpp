@@ -9,8 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include <opencv2/core/utility.hpp>
-
+#include "core/side_by_side.h"
 #include "effects/colour/colour_tones_avx2.h"
 
 namespace quexal {
@@ -144,6 +143,8 @@ void turnPixels(const detail::TurnRow& r, int x, int last, uint8_t* out) {
 }
 
 constexpr int kBlock = 8;
+// Below this side a second thread costs more than it saves.
+constexpr int kSplitSide = 192;
 
 }  // namespace
 
@@ -165,14 +166,14 @@ void turnPicture(const uint8_t* picture, int32_t width, int32_t height, cv::Poin
     // covers the rounding of the fixed point.
     const cv::Point2d lo(at.x - 2.0, at.y - 2.0), hi(at.x + width + 1.0, at.y + height + 1.0);
 
-    // Rows are independent: OpenCV's pool takes stripes of them, as
-    // warpAffine does.
+    // Rows are independent: a large turn is split in two halves, one core
+    // each, as warpAffine spreads its rows.
     const detail::TurnRow proto{
         picture, width,        height,      static_cast<std::size_t>(width) * 4, at.x, at.y, 0,
         0,       stepX.data(), stepY.data()};
-    cv::parallel_for_(cv::Range(0, side), [&](const cv::Range& rows) {
+    const auto turnRows = [&](int begin, int end) {
         detail::TurnRow r = proto;
-        for (int y = rows.start; y < rows.end; ++y) {
+        for (int y = begin; y < end; ++y) {
             uint8_t* row = out.ptr<uint8_t>(y);
             r.startX = cvRound((m[1] * y + m[2]) * kCoordScale) + kRoundDelta;
             r.startY = cvRound((m[4] * y + m[5]) * kCoordScale) + kRoundDelta;
@@ -192,7 +193,13 @@ void turnPicture(const uint8_t* picture, int32_t width, int32_t height, cv::Poin
                 x = next;
             }
         }
-    });
+    };
+    if (side < kSplitSide) {
+        turnRows(0, side);
+    } else {
+        const int middle = side / 2;
+        runSideBySide([&] { turnRows(middle, side); }, [&] { turnRows(0, middle); });
+    }
 }
 
 }  // namespace quexal
