@@ -2,6 +2,7 @@
 // following a real face across frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -281,6 +282,38 @@ TEST(TrackFace, HoldsALargeFaceStillOrMovingSlowlyWithoutRedetection) {
             ASSERT_EQ(1, ctx.face.track(moved.data)) << c.photo << " " << c.frame << " " << t;
         }
         EXPECT_EQ(0, ctx.face.redetect);
+    }
+}
+
+// Camera noise on a large, smooth face: the flow window grows with the face,
+// so the points keep their place instead of wandering off frame by frame.
+TEST(TrackFace, ALargeFaceUnderCameraNoiseKeepsItsPoints) {
+    for (const char* name : {"astronaut_320x240.png", "solvay_face_320x240.png"}) {
+        const cv::Mat photo = test::loadPhoto(name);
+        const cv::Size size(1920, 1080);
+        Session ctx;
+        ASSERT_EQ(1, ctx.init(QUEXAL_DATA_ROOT, size.width, -size.height));
+        const cv::Mat still = test::closeUp(photo, size, 1.0, 0, 0);
+        ASSERT_EQ(4, ctx.face.detect(still.data)) << name;
+        ctx.face.trackState = kTrackSeedPending;
+        ASSERT_EQ(1, ctx.face.track(still.data));
+        const int faceX = ctx.face.faceX, faceY = ctx.face.faceY, eyes = ctx.face.eyeDistance;
+
+        cv::RNG rng(7);
+        cv::Mat noise(size, CV_16SC3), noisy;
+        int worstFace = 0, worstEyes = 0;
+        for (int t = 1; t <= 60; ++t) {
+            rng.fill(noise, cv::RNG::NORMAL, 0, 3.0);
+            still.convertTo(noisy, CV_16SC3);
+            noisy += noise;
+            noisy.convertTo(noisy, CV_8UC3);
+            ASSERT_EQ(1, ctx.face.track(noisy.data)) << name << " frame " << t;
+            worstFace = std::max(
+                {worstFace, std::abs(faceX - ctx.face.faceX), std::abs(faceY - ctx.face.faceY)});
+            worstEyes = std::max(worstEyes, std::abs(eyes - ctx.face.eyeDistance));
+        }
+        EXPECT_LE(worstFace, 4) << name;  // a fixed 9-px window: 6 and 11
+        EXPECT_LE(worstEyes, 2) << name;  // 3 and 9
     }
 }
 

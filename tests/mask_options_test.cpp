@@ -33,7 +33,7 @@ void prepare(Session& s, cv::Size frame) {
 TEST(MinFaceOption, TheDefaultIsTheWrittenWindowAndASmallerOneFindsSmallFaces) {
     EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, checkOption("min_face_permille", 9));
     EXPECT_EQ(QX_OPTION_OUT_OF_RANGE, checkOption("min_face_permille", 1001));
-    EXPECT_EQ(kWrittenMinFacePermille, findOption("min_face_permille")->fallback);
+    EXPECT_EQ(kDefaultMinFacePermille, findOption("min_face_permille")->fallback);
 
     const cv::Size size(1280, 720);
     for (auto [photo, share] :

@@ -25,7 +25,7 @@ void FaceMask::setAsyncDetect(bool on) {
 }
 
 cv::Size FaceMask::minFaceWindow() const {
-    if (minFacePermille == kWrittenMinFacePermille)
+    if (minFacePermille == kDefaultMinFacePermille)
         return {geometry_.width / 6, geometry_.height / 6};
     const int32_t side = truncToInt(static_cast<double>(geometry_.width) * minFacePermille /
                                     (1000.0 * static_cast<double>(detectScale)));

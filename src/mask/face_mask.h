@@ -24,9 +24,9 @@ namespace quexal {
 inline constexpr float kDetectScale = 1.3f;
 
 // The smallest face searched for, in thousandths of the frame width, that
-// stands for the written search window: a sixth of the frame's width and
+// stands for the default search window: a sixth of the frame's width and
 // height, applied to the reduced image (1.3 / 6 of the width).
-inline constexpr int32_t kWrittenMinFacePermille = 217;
+inline constexpr int32_t kDefaultMinFacePermille = 217;
 
 // Number of points the tracking buffers hold.
 inline constexpr int kTrackCapacity = 20;
@@ -69,7 +69,7 @@ public:
     }
 
     // Detection on a worker thread (frames never wait for it) or on the
-    // stream's own thread, as the text has it.
+    // stream's own thread (the default).
     void setAsyncDetect(bool on);
     // Smallest window of the face search, in reduced-image pixels.
     cv::Size minFaceWindow() const;
@@ -83,7 +83,7 @@ public:
     // eye searches can run at once; when empty they take turns on eyeCascade.
     CascadeSearch rightEyeCascade;
     bool eyeSearchesTogether = true;
-    int32_t minFacePermille = kWrittenMinFacePermille;
+    int32_t minFacePermille = kDefaultMinFacePermille;
     // Where the cascades came from, for a worker that loads its own.
     std::string faceCascadePath, eyeCascadePath;
     std::unique_ptr<DetectionWorker> worker;  // set while detection is asynchronous

@@ -23,8 +23,17 @@ constexpr float kFlowEpsilon = 0.001f;
 // Bit of trackFlags that says the previous frame's pyramid is built.
 constexpr int32_t kPreviousPyramidReady = 1;
 
-void buildPyramid(const cv::Mat& gray, FlowPyramid& pyramid) {
-    pyramid.build(gray, kFlowWindow, kFlowLevels);
+// The flow window for a track seeded from a face `faceWidth` wide. The
+// 9-px window holds up to the same face width as the loss limits; above it
+// the window keeps its share of the face (odd, so it stays centred). A
+// fixed window sees too little of a large, smooth face, and camera noise
+// then walks the points away frame by frame.
+cv::Size flowWindowFor(int32_t faceWidth) {
+    if (faceWidth <= kLossLimitFaceWidth) return kFlowWindow;
+    const int side = static_cast<int>(static_cast<int64_t>(kFlowWindow.width) * faceWidth /
+                                      kLossLimitFaceWidth) |
+                     1;
+    return {side, side};
 }
 
 }  // namespace
@@ -67,8 +76,8 @@ LossLimits lossLimitsFor(int32_t faceWidth) {
     LossLimits limits;
     if (faceWidth <= kLossLimitFaceWidth) return limits;
     // 64-bit products: a face width is bounded by the frame, not by int32 / 70.
-    const auto grow = [faceWidth](int32_t written) {
-        return static_cast<int32_t>(static_cast<int64_t>(written) * faceWidth /
+    const auto grow = [faceWidth](int32_t base) {
+        return static_cast<int32_t>(static_cast<int64_t>(base) * faceWidth /
                                     kLossLimitFaceWidth);
     };
     limits.eyeLevels = grow(limits.eyeLevels);
@@ -102,9 +111,10 @@ int FaceMask::track(const uint8_t* frame) {
     } else if (trackState == kTrackFollowing) {
         // The previous pyramid is kept from the last call, so only this
         // frame's is built (both after a seeding).
+        const cv::Size window = flowWindowFor(trackFaceWidth);
         if ((trackFlags & kPreviousPyramidReady) == 0)
-            buildPyramid(trackPrevGray, trackPrevPyramid);
-        buildPyramid(trackGray, trackPyramid);
+            trackPrevPyramid.build(trackPrevGray, window, kFlowLevels);
+        trackPyramid.build(trackGray, window, kFlowLevels);
         trackPrevPyramid.deriveAround(
             {trackPrevPoints.data(), static_cast<std::size_t>(trackPointCount)});
 
@@ -117,8 +127,8 @@ int FaceMask::track(const uint8_t* frame) {
         // Minimum eigenvalue 0: a point is lost only when its flow has no
         // solution, not because its neighbourhood is flat.
         cv::calcOpticalFlowPyrLK(trackPrevPyramid.imagesAndDerivatives(), trackPyramid.images(),
-                                 previous, current, found, cv::noArray(), kFlowWindow, kFlowLevels,
-                                 stop, 0, 0.0);
+                                 previous, current, found, cv::noArray(), window, kFlowLevels, stop,
+                                 0, 0.0);
         trackFlags |= kPreviousPyramidReady;
 
         // A point the flow lost stays where it was instead of jumping.

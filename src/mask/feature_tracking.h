@@ -33,12 +33,12 @@ void seedTrackPoints(const TrackSeed& seed, cv::Point2f* points);
 // Geometry of kTrackPoints points, each coordinate rounded halves to even.
 TrackedFace faceFromPoints(const cv::Point2f* points);
 
-// Distances of the loss test, in pixels. The written values hold for faces
+// Distances of the loss test, in pixels. These values hold for faces
 // up to kLossLimitFaceWidth wide: the track lines sit near the top of the
 // eye search region, 25 px below the face window's top, while the face
 // point lies half the (square) window plus 10 px below that top, so the
 // face point is about width / 2 - 15 below the lines, and reaches the
-// written 70 px at a width of 2 * (70 + 15) = 170. Wider faces grow every
+// 70 px limit at a width of 2 * (70 + 15) = 170. Wider faces grow every
 // distance in proportion to their width; the eyes' least distance stays.
 struct LossLimits {
     int32_t minEyeDistance = 16;  // eyes closer than this run together

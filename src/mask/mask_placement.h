@@ -76,13 +76,13 @@ inline bool overlayInRange(const Overlay& o, int32_t maxSide = kMaxOverlaySide) 
     return o.width >= 0 && o.width <= maxSide && o.height >= 0 && o.height <= maxSide;
 }
 
-// The written side limit holds for faces up to this wide. The eye centres
+// The 1000-px side limit holds for faces up to this wide. The eye centres
 // sit mid-way across the two eye regions, W / 2 - 5 apart for a face window
 // W wide, and the widest placement (kind 8) is 4.4 eye distances, that is
 // 2.2 W - 22: 464 is the widest face whose overlay stays within 1000.
 inline constexpr int32_t kOverlayLimitFaceWidth = 464;
 
-// Side limit for a face detected `faceWidth` pixels wide: the written one,
+// Side limit for a face detected `faceWidth` pixels wide: 1000 px up to that,
 // grown in proportion for wider faces so that a face close to a large
 // frame is still drawn.
 inline int32_t maxOverlaySideFor(int32_t faceWidth) {

@@ -19,7 +19,7 @@ struct OptionRange {
 inline constexpr OptionRange kOptions[] = {
     {"exposure_compensation", 0, 1, 0},  // background: follow the camera's exposure
     // mask: smallest face searched, thousandths of the frame width; 217
-    // stands for the written window (a sixth of the frame, reduced image)
+    // stands for the default window (a sixth of the frame, reduced image)
     {"min_face_permille", 10, 1000, QX_MIN_FACE_DEFAULT},
     {"async_detect", 0, 1, 0},  // mask: detect on a worker, frames never wait
 };
