@@ -2,6 +2,7 @@
 // committed portrait.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -95,6 +96,34 @@ TEST(DrawMask, HalfTransparentPictureBlendsEveryCoveredPixel) {
                 ASSERT_EQ(want, frame.at<cv::Vec3b>(y, x)[ch]) << x << "," << y << " ch " << ch;
             }
         }
+}
+
+// The vector blocks (opaque copied, clear skipped, any other alpha left to
+// the per-pixel blend) against the portable code: runs of every kind,
+// blocks cut by the frame's edges, widths that are not whole blocks.
+TEST(DrawMask, BlockBlendEqualsThePixelBlend) {
+    cv::RNG rng(11);
+    const cv::Mat photo = portrait();
+    for (int trial = 0; trial < 60; ++trial) {
+        const int cols = rng.uniform(1, 90), rows = rng.uniform(1, 20);
+        cv::Mat source(rows, cols, CV_8UC4);
+        rng.fill(source, cv::RNG::UNIFORM, 0, 256);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols;) {  // runs of one alpha kind, 1 to 20 pixels
+                const int kind = rng.uniform(0, 4), end = std::min(cols, c + rng.uniform(1, 21));
+                for (; c < end; ++c) {
+                    uint8_t& a = source.at<cv::Vec4b>(r, c)[3];
+                    a = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? a : (c % 2 ? 0 : 255);
+                }
+            }
+        const int left = rng.uniform(-40, 300), top = rng.uniform(-10, 230);
+        cv::Mat vector = photo.clone(), portable = photo.clone();
+        detail::blendPicture(source.data, cols, rows, vector.data, left, top, photo.cols,
+                             photo.rows, true);
+        detail::blendPicture(source.data, cols, rows, portable.data, left, top, photo.cols,
+                             photo.rows, false);
+        ASSERT_EQ(0, cv::norm(vector, portable, cv::NORM_INF)) << "trial " << trial;
+    }
 }
 
 TEST(DrawMask, FirstSourceRowLandsOneRowAboveTop) {

@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/numeric.h"
+#include "effects/colour/colour_tones_avx2.h"
 #include "mask/turn.h"
 
 namespace quexal {
@@ -32,39 +33,21 @@ const BlendWeights& blendWeights() {
     return weights;
 }
 
-// Blends a packed BGRA source of cols x rows onto the packed BGR frame with
-// source pixel (0, 0) at frame column `left`, row `firstRow`, skipping
-// whatever falls outside the frame. Alpha 0 and 255 take the short way; the
-// blend formula gives the same bytes for them.
-void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
-                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight) {
-    const int64_t c0 = std::max<int64_t>(0, -left);
-    const int64_t c1 = std::min<int64_t>(cols, frameWidth - left);
-    const int64_t r0 = std::max<int64_t>(0, -firstRow);
-    const int64_t r1 = std::min<int64_t>(rows, frameHeight - firstRow);
-    if (c0 >= c1 || r0 >= r1) return;
-
-    const BlendWeights& w = blendWeights();
-    const std::size_t frameStride = static_cast<std::size_t>(frameWidth) * 3;
-    for (int64_t r = r0; r < r1; ++r) {
-        const uint8_t* s = source + (static_cast<std::size_t>(r) * cols + c0) * 4;
-        uint8_t* f = frame + static_cast<std::size_t>(firstRow + r) * frameStride +
-                     static_cast<std::size_t>(left + c0) * 3;
-        for (int64_t c = c0; c < c1; ++c, s += 4, f += 3) {
-            const uint8_t a = s[3];
-            if (a == 0) continue;
-            if (a == 255) {
-                f[0] = s[0];
-                f[1] = s[1];
-                f[2] = s[2];
-                continue;
-            }
-            const float alpha = w.alpha[a], beta = w.beta[a];
-            f[0] = blendChannel(s[0], f[0], alpha, beta);
-            f[1] = blendChannel(s[1], f[1], alpha, beta);
-            f[2] = blendChannel(s[2], f[2], alpha, beta);
-        }
+// One pixel of the blend. Alpha 0 and 255 take the short way; the blend
+// formula gives the same bytes for them.
+inline void blendPixel(const uint8_t* s, uint8_t* f, const BlendWeights& w) {
+    const uint8_t a = s[3];
+    if (a == 0) return;
+    if (a == 255) {
+        f[0] = s[0];
+        f[1] = s[1];
+        f[2] = s[2];
+        return;
     }
+    const float alpha = w.alpha[a], beta = w.beta[a];
+    f[0] = blendChannel(s[0], f[0], alpha, beta);
+    f[1] = blendChannel(s[1], f[1], alpha, beta);
+    f[2] = blendChannel(s[2], f[2], alpha, beta);
 }
 
 // Makes the scratch remember `picture`, dropping what was derived from
@@ -82,6 +65,38 @@ void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width
 }
 
 }  // namespace
+
+namespace detail {
+
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
+                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight, bool vectorBlocks) {
+    const int64_t c0 = std::max<int64_t>(0, -left);
+    const int64_t c1 = std::min<int64_t>(cols, frameWidth - left);
+    const int64_t r0 = std::max<int64_t>(0, -firstRow);
+    const int64_t r1 = std::min<int64_t>(rows, frameHeight - firstRow);
+    if (c0 >= c1 || r0 >= r1) return;
+
+    const BlendWeights& w = blendWeights();
+    const bool blocks = vectorBlocks && avx2Available();
+    const std::size_t frameStride = static_cast<std::size_t>(frameWidth) * 3;
+    for (int64_t r = r0; r < r1; ++r) {
+        const uint8_t* s = source + (static_cast<std::size_t>(r) * cols + c0) * 4;
+        uint8_t* f = frame + static_cast<std::size_t>(firstRow + r) * frameStride +
+                     static_cast<std::size_t>(left + c0) * 3;
+        // Runs of opaque or clear blocks go eight at a time; the pixels of a
+        // mixed block (the picture's soft edges) one at a time.
+        for (int64_t c = c0; c < c1;) {
+            if (blocks) {
+                const int32_t done = copyOrSkipBlocksAvx2(s, f, static_cast<int32_t>(c1 - c));
+                c += done, s += 4 * done, f += 3 * done;
+            }
+            const int64_t end = std::min<int64_t>(c + kBlendBlock, c1);
+            for (; c < end; ++c, s += 4, f += 3) blendPixel(s, f, w);
+        }
+    }
+}
+
+}  // namespace detail
 
 void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
               int32_t left, int32_t top, int32_t width, int32_t height, float angle,
@@ -130,7 +145,7 @@ void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int3
     }
 
     // The first source row lands one row above `top`.
-    blendPicture(source, cols, rows, frame, x, y - 1, frameWidth, frameHeight);
+    detail::blendPicture(source, cols, rows, frame, x, y - 1, frameWidth, frameHeight);
 }
 
 void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,

@@ -81,4 +81,22 @@ void obscureRegion(cv::Mat& image, int32_t mode, int32_t strength, int32_t left,
 // left as they are.
 void pixelateBlocks(cv::Mat& image, int32_t n);
 
+namespace detail {
+
+inline constexpr int32_t kBlendBlock = 8;
+
+// Blends a packed BGRA source of cols x rows onto the packed BGR frame with
+// source pixel (0, 0) at frame column `left`, row `firstRow`, skipping
+// whatever falls outside the frame. `vectorBlocks` false keeps to the
+// portable code (for the tests).
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
+                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight,
+                  bool vectorBlocks = true);
+
+// Copies (alpha dropped) or skips the leading blocks of kBlendBlock source
+// pixels that are all opaque or all clear, and answers the number of
+// pixels done: it stops at the first block with any other alpha.
+int32_t copyOrSkipBlocksAvx2(const uint8_t* source, uint8_t* frame, int32_t count);
+
+}  // namespace detail
 }  // namespace quexal
