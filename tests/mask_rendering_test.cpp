@@ -118,10 +118,10 @@ TEST(DrawMask, BlockBlendEqualsThePixelBlend) {
             }
         const int left = rng.uniform(-40, 300), top = rng.uniform(-10, 230);
         cv::Mat vector = photo.clone(), portable = photo.clone();
-        detail::blendPicture(source.data, cols, rows, vector.data, left, top, photo.cols,
-                             photo.rows, true);
-        detail::blendPicture(source.data, cols, rows, portable.data, left, top, photo.cols,
-                             photo.rows, false);
+        detail::blendPicture(source.data, cols, rows,
+                             {vector.data, photo.cols, photo.rows, left, top, true});
+        detail::blendPicture(source.data, cols, rows,
+                             {portable.data, photo.cols, photo.rows, left, top, false});
         ASSERT_EQ(0, cv::norm(vector, portable, cv::NORM_INF)) << "trial " << trial;
     }
 }

@@ -77,8 +77,7 @@ LossLimits lossLimitsFor(int32_t faceWidth) {
     if (faceWidth <= kLossLimitFaceWidth) return limits;
     // 64-bit products: a face width is bounded by the frame, not by int32 / 70.
     const auto grow = [faceWidth](int32_t base) {
-        return static_cast<int32_t>(static_cast<int64_t>(base) * faceWidth /
-                                    kLossLimitFaceWidth);
+        return static_cast<int32_t>(static_cast<int64_t>(base) * faceWidth / kLossLimitFaceWidth);
     };
     limits.eyeLevels = grow(limits.eyeLevels);
     limits.sideways = grow(limits.sideways);

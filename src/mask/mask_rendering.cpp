@@ -68,32 +68,36 @@ void rememberPicture(MaskScratch& scratch, const uint8_t* picture, int32_t width
 
 namespace detail {
 
-void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
-                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight, bool vectorBlocks) {
-    const int64_t c0 = std::max<int64_t>(0, -left);
-    const int64_t c1 = std::min<int64_t>(cols, frameWidth - left);
-    const int64_t r0 = std::max<int64_t>(0, -firstRow);
-    const int64_t r1 = std::min<int64_t>(rows, frameHeight - firstRow);
-    if (c0 >= c1 || r0 >= r1) return;
+void blendSourceRow(const uint8_t* sourceRow, int64_t r, int64_t from, int64_t to,
+                    const Landing& at) {
+    const int64_t frameRow = at.firstRow + r;
+    if (frameRow < 0 || frameRow >= at.frameHeight) return;
+    const int64_t c0 = std::max<int64_t>(from, -at.left);
+    const int64_t c1 = std::min<int64_t>(to, at.frameWidth - at.left);
+    if (c0 >= c1) return;
 
     const BlendWeights& w = blendWeights();
-    const bool blocks = vectorBlocks && avx2Available();
-    const std::size_t frameStride = static_cast<std::size_t>(frameWidth) * 3;
-    for (int64_t r = r0; r < r1; ++r) {
-        const uint8_t* s = source + (static_cast<std::size_t>(r) * cols + c0) * 4;
-        uint8_t* f = frame + static_cast<std::size_t>(firstRow + r) * frameStride +
-                     static_cast<std::size_t>(left + c0) * 3;
-        // Runs of opaque or clear blocks go eight at a time; the pixels of a
-        // mixed block (the picture's soft edges) one at a time.
-        for (int64_t c = c0; c < c1;) {
-            if (blocks) {
-                const int32_t done = copyOrSkipBlocksAvx2(s, f, static_cast<int32_t>(c1 - c));
-                c += done, s += 4 * done, f += 3 * done;
-            }
-            const int64_t end = std::min<int64_t>(c + kBlendBlock, c1);
-            for (; c < end; ++c, s += 4, f += 3) blendPixel(s, f, w);
+    const uint8_t* s = sourceRow + static_cast<std::size_t>(c0) * 4;
+    uint8_t* f = at.frame + static_cast<std::size_t>(frameRow) * at.frameWidth * 3 +
+                 static_cast<std::size_t>(at.left + c0) * 3;
+    // Runs of opaque or clear blocks go eight at a time; the pixels of a
+    // mixed block (the picture's soft edges) one at a time.
+    for (int64_t c = c0; c < c1;) {
+        if (at.vectorBlocks) {
+            const int32_t done = copyOrSkipBlocksAvx2(s, f, static_cast<int32_t>(c1 - c));
+            c += done, s += 4 * done, f += 3 * done;
         }
+        const int64_t end = std::min<int64_t>(c + kBlendBlock, c1);
+        for (; c < end; ++c, s += 4, f += 3) blendPixel(s, f, w);
     }
+}
+
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, const Landing& at) {
+    const int64_t r0 = std::max<int64_t>(0, -at.firstRow);
+    const int64_t r1 = std::min<int64_t>(rows, at.frameHeight - at.firstRow);
+    const std::size_t stride = static_cast<std::size_t>(cols) * 4;
+    for (int64_t r = r0; r < r1; ++r)
+        blendSourceRow(source + static_cast<std::size_t>(r) * stride, r, 0, cols, at);
 }
 
 }  // namespace detail
@@ -124,28 +128,36 @@ void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int3
         rows = height;
     }
 
-    int64_t x = left, y = top;
-    if (turn) {
-        // A turn is reused only if made from the same source: the resampled
-        // picture of this size, or the picture itself.
-        const bool sameTurn = scratch.turnedValid && scratch.turnedAngle == angle &&
-                              scratch.turnedFromWidth == cols && scratch.turnedFromHeight == rows;
-        if (!sameTurn) {
-            rotateMask(source, cols, rows, angle, scratch.turned);
-            scratch.turnedValid = true;
-            scratch.turnedAngle = angle;
-            scratch.turnedFromWidth = cols;
-            scratch.turnedFromHeight = rows;
-        }
-        const int32_t g = scratch.turned.cols;
-        x -= (g - cols) / 2;
-        y -= (g - rows) / 2;
-        source = scratch.turned.data;
-        cols = rows = g;
+    // The first source row lands one row above `top`.
+    const int64_t firstRow = static_cast<int64_t>(top) - 1;
+    detail::Landing at{frame, frameWidth, frameHeight, left, firstRow, detail::avx2Available()};
+    if (!turn) {
+        detail::blendPicture(source, cols, rows, at);
+        return;
     }
 
-    // The first source row lands one row above `top`.
-    detail::blendPicture(source, cols, rows, frame, x, y - 1, frameWidth, frameHeight);
+    // The turned square is centred where the picture would lie.
+    const int32_t g = turnedCanvasSide(cols, rows, angle);
+    at.left -= (g - cols) / 2;
+    at.firstRow -= (g - rows) / 2;
+    // A turn is reused only if made from the same source: the resampled
+    // picture of this size, or the picture itself.
+    const bool sameTurn = scratch.turnedValid && scratch.turnedAngle == angle &&
+                          scratch.turnedFromWidth == cols && scratch.turnedFromHeight == rows;
+    if (sameTurn) {
+        detail::blendPicture(scratch.turned.data, g, g, at);
+        return;
+    }
+    // Each turned row is blended as soon as it is made, while it is still
+    // in cache, and only over the stretch the picture reaches.
+    rotateMask(source, cols, rows, angle, scratch.turned,
+               [&](int32_t r, int32_t first, int32_t last) {
+                   detail::blendSourceRow(scratch.turned.ptr<uint8_t>(r), r, first, last, at);
+               });
+    scratch.turnedValid = true;
+    scratch.turnedAngle = angle;
+    scratch.turnedFromWidth = cols;
+    scratch.turnedFromHeight = rows;
 }
 
 void drawMask(const uint8_t* picture, uint8_t* frame, int32_t pictureWidth, int32_t pictureHeight,
@@ -171,11 +183,15 @@ int32_t rotatedCanvasSide(int32_t width, float angle) {
     return std::max(side, width);
 }
 
-int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
-                   cv::Mat& out) {
+int32_t turnedCanvasSide(int32_t width, int32_t height, float angle) {
     // The canvas is sized by the width; it must also hold the height, which
     // only a picture taller than wide can exceed.
-    const int32_t g = std::max(rotatedCanvasSide(pictureWidth, angle), pictureHeight);
+    return std::max(rotatedCanvasSide(width, angle), height);
+}
+
+int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
+                   cv::Mat& out, const TurnedRow& onRow) {
+    const int32_t g = turnedCanvasSide(pictureWidth, pictureHeight, angle);
 
     // The matrix is held in 32-bit floats, as the turn has always been
     // computed; the turn widens it again, as warpAffine does.
@@ -183,7 +199,8 @@ int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t picture
     const cv::Matx23f turn = cv::getRotationMatrix2D_(
         cv::Point2f(centre, centre), static_cast<double>(angle) * 180.0 / kPi, 1.0);
     turnPicture(picture, pictureWidth, pictureHeight,
-                cv::Point((g - pictureWidth) / 2, (g - pictureHeight) / 2), turn, g, out);
+                cv::Point((g - pictureWidth) / 2, (g - pictureHeight) / 2), turn, g, out, true,
+                onRow);
     return g;
 }
 

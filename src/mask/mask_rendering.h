@@ -12,6 +12,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "mask/turn.h"
+
 namespace quexal {
 
 // Storage reused between draws. drawMask also keeps what it last resampled
@@ -59,11 +61,15 @@ void scaleMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeig
 // `width`.
 int32_t rotatedCanvasSide(int32_t width, float angle);
 
+// The side g of the canvas rotateMask turns a width x height picture in.
+int32_t turnedCanvasSide(int32_t width, int32_t height, float angle);
+
 // Centres a packed BGRA picture in a transparent g x g canvas and turns it
 // by `angle` about the canvas centre, bilinear, with transparent fill.
-// Writes the result to `out` (g x g, 8UC4) and answers g.
+// Writes the result to `out` (g x g, 8UC4) and answers g; `onRow` is told
+// of each row as it is finished (see turnPicture).
 int32_t rotateMask(const uint8_t* picture, int32_t pictureWidth, int32_t pictureHeight, float angle,
-                   cv::Mat& out);
+                   cv::Mat& out, const TurnedRow& onRow = {});
 
 // Pixelates (mode 1, blocks of `strength` rounded down to a multiple of 4)
 // or box-blurs (mode 2, an odd `strength` square) the rectangle of `image`
@@ -85,13 +91,21 @@ namespace detail {
 
 inline constexpr int32_t kBlendBlock = 8;
 
-// Blends a packed BGRA source of cols x rows onto the packed BGR frame with
-// source pixel (0, 0) at frame column `left`, row `firstRow`, skipping
-// whatever falls outside the frame. `vectorBlocks` false keeps to the
-// portable code (for the tests).
-void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, uint8_t* frame, int64_t left,
-                  int64_t firstRow, int32_t frameWidth, int32_t frameHeight,
-                  bool vectorBlocks = true);
+// Where a source lands on a packed BGR frame: source pixel (0, 0) at frame
+// column `left`, row `firstRow`; whatever falls outside the frame is
+// skipped. `vectorBlocks` false keeps to the portable code (for the tests).
+struct Landing {
+    uint8_t* frame;
+    int32_t frameWidth, frameHeight;
+    int64_t left, firstRow;
+    bool vectorBlocks;
+};
+
+// Blends columns [from, to) of row `r` of a packed BGRA source.
+void blendSourceRow(const uint8_t* sourceRow, int64_t r, int64_t from, int64_t to,
+                    const Landing& at);
+// Blends the whole cols x rows source.
+void blendPicture(const uint8_t* source, int32_t cols, int32_t rows, const Landing& at);
 
 // Copies (alpha dropped) or skips the leading blocks of kBlendBlock source
 // pixels that are all opaque or all clear, and answers the number of

@@ -149,7 +149,8 @@ constexpr int kSplitSide = 192;
 }  // namespace
 
 void turnPicture(const uint8_t* picture, int32_t width, int32_t height, cv::Point at,
-                 const cv::Matx23f& turn, int32_t side, cv::Mat& out, bool vectorRows) {
+                 const cv::Matx23f& turn, int32_t side, cv::Mat& out, bool vectorRows,
+                 const TurnedRow& onRow) {
     out.create(side, side, CV_8UC4);
     const InverseMap inv(turn);
     const double* m = inv.m;
@@ -192,6 +193,7 @@ void turnPicture(const uint8_t* picture, int32_t width, int32_t height, cv::Poin
                 turnPixels(r, x, next, row);
                 x = next;
             }
+            if (onRow) onRow(y, first, last);
         }
     };
     if (side < kSplitSide) {

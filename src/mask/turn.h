@@ -10,17 +10,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include <opencv2/core.hpp>
 
 namespace quexal {
+
+// Told of each finished row y of a turn and the stretch [first, last) of it
+// the picture can reach (the rest is transparent). Rows come from the
+// thread that turned them, so two calls may run at once, never for the
+// same row.
+using TurnedRow = std::function<void(int32_t y, int32_t first, int32_t last)>;
 
 // `out` (created side x side, 8UC4) becomes warpAffine(canvas, out, turn,
 // {side, side}, INTER_LINEAR, BORDER_CONSTANT, 0) of a transparent canvas
 // holding the packed BGRA picture with its top-left pixel at `at`.
 // `vectorRows` false keeps to the portable code (for the tests).
 void turnPicture(const uint8_t* picture, int32_t width, int32_t height, cv::Point at,
-                 const cv::Matx23f& turn, int32_t side, cv::Mat& out, bool vectorRows = true);
+                 const cv::Matx23f& turn, int32_t side, cv::Mat& out, bool vectorRows = true,
+                 const TurnedRow& onRow = {});
 
 namespace detail {
 
