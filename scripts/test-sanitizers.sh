@@ -50,7 +50,7 @@ run_asan() {
 }
 
 run_tsan() {
-  echo "== ThreadSanitizer: video reader, session thread and face detection thread tests"
+  echo "== ThreadSanitizer: video reader, session thread, face detection thread and split overlay turn tests"
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUEXAL_SANITIZE=thread \
         -DQUEXAL_BUILD_BENCH=OFF -DQUEXAL_BUILD_TOOLS=OFF -DQUEXAL_BUILD_SOAK=OFF \
         -DQUEXAL_BUILD_PYTHON=OFF \
@@ -60,7 +60,7 @@ run_tsan() {
   # an empty selection is allowed.
   local none=ignore
   if compgen -G "src/background/video/*.cpp" >/dev/null; then none=error; fi
-  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'VideoReader|SessionThreads|AsyncDetectOption|FastScansSideBySide' --no-tests="$none"
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'VideoReader|SessionThreads|AsyncDetectOption|FastScansSideBySide|TurnedOverlay|TurnEqualsWarpAffine' --no-tests="$none"
 }
 
 for stage in "${stages[@]}"; do
