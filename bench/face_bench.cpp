@@ -184,9 +184,20 @@ cv::Size minWindowOf(const CascadeCase& c, const cv::Mat& image) {
     return &c == &kFaceCase ? cv::Size(image.cols / 6, image.rows / 6) : cv::Size(8, 8);
 }
 
-void cascadeOurs(benchmark::State& state, const CascadeCase& c) {
+// One scan of the case's input: ours, or OpenCV's classifier as the peer.
+void scanOnce(HaarCascade& cascade, const cv::Mat& image, const CascadeCase& c,
+              std::vector<cv::Rect>& windows) {
+    cascade.detectRaw(image, c.scaleStep, minWindowOf(c, image), windows);
+}
+void scanOnce(cv::CascadeClassifier& cascade, const cv::Mat& image, const CascadeCase& c,
+              std::vector<cv::Rect>& windows) {
+    cascade.detectMultiScale(image, windows, c.scaleStep, 0, 0, minWindowOf(c, image));
+}
+
+template <class Cascade>
+void cascadeScan(benchmark::State& state, const CascadeCase& c) {
     OneThread one;
-    HaarCascade cascade;
+    Cascade cascade;
     const cv::Mat image = cascadeInput(c);
     if (!cascade.load(std::string(QUEXAL_DATA_ROOT) + "/QXdata/" + c.cascade) || image.empty()) {
         state.SkipWithError("cascade or input missing");
@@ -194,7 +205,7 @@ void cascadeOurs(benchmark::State& state, const CascadeCase& c) {
     }
     std::vector<cv::Rect> windows;
     for (auto _ : state) {
-        cascade.detectRaw(image, c.scaleStep, minWindowOf(c, image), windows);
+        scanOnce(cascade, image, c, windows);
         benchmark::DoNotOptimize(windows.data());
     }
     state.counters["windows"] = static_cast<double>(windows.size());
@@ -202,32 +213,16 @@ void cascadeOurs(benchmark::State& state, const CascadeCase& c) {
     state.counters["height"] = image.rows;
 }
 
-void cascadeOpenCV(benchmark::State& state, const CascadeCase& c) {
-    OneThread one;
-    cv::CascadeClassifier cascade;
-    const cv::Mat image = cascadeInput(c);
-    if (!cascade.load(std::string(QUEXAL_DATA_ROOT) + "/QXdata/" + c.cascade) || image.empty()) {
-        state.SkipWithError("cascade or input missing");
-        return;
-    }
-    std::vector<cv::Rect> windows;
-    for (auto _ : state) {
-        cascade.detectMultiScale(image, windows, c.scaleStep, 0, 0, minWindowOf(c, image));
-        benchmark::DoNotOptimize(windows.data());
-    }
-    state.counters["windows"] = static_cast<double>(windows.size());
-}
-
 const bool registered = [] {
     for (const CascadeCase* c : {&kEyeCase, &kFaceCase}) {
         const std::string subject = std::string("face/haar_cascade/") + c->name;
         const std::string peer = std::string("face/opencv_cascade/") + c->name;
         benchmark::RegisterBenchmark(subject.c_str(),
-                                     [c](benchmark::State& s) { cascadeOurs(s, *c); })
+                                     [c](benchmark::State& s) { cascadeScan<HaarCascade>(s, *c); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        benchmark::RegisterBenchmark(peer.c_str(),
-                                     [c](benchmark::State& s) { cascadeOpenCV(s, *c); })
+        benchmark::RegisterBenchmark(
+            peer.c_str(), [c](benchmark::State& s) { cascadeScan<cv::CascadeClassifier>(s, *c); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         pairWithPeer(subject, peer);
