@@ -8,8 +8,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/cpu_features.h"
 #include "core/numeric.h"
-#include "effects/colour/colour_tones_avx2.h"
 #include "mask/turn.h"
 
 namespace quexal {

@@ -9,8 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/cpu_features.h"
 #include "core/side_by_side.h"
-#include "effects/colour/colour_tones_avx2.h"
 
 namespace quexal {
 namespace {

@@ -345,11 +345,6 @@ QX_AVX2 int32_t brightRows(uint8_t* px, int32_t blocks) {
 
 }  // namespace
 
-bool avx2Available() {
-    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return available;
-}
-
 int32_t applyColorToneAvx2(uint8_t* pixels, int32_t count, int32_t tone) {
     const int32_t blocks = count / kBlock;
     switch (tone) {
@@ -376,9 +371,6 @@ int32_t applyColorToneIntoAvx2(const uint8_t* src, uint8_t* dst, int32_t count, 
 
 namespace quexal::detail {
 
-bool avx2Available() {
-    return false;
-}
 int32_t applyColorToneAvx2(uint8_t*, int32_t, int32_t) {
     return 0;
 }

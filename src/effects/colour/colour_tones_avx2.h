@@ -6,10 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quexal::detail {
+#include "core/cpu_features.h"
 
-// True when the processor has AVX2 and FMA (always false off x86).
-bool avx2Available();
+namespace quexal::detail {
 
 // Applies the tone to the leading whole blocks of the run (16 pixels, or 8
 // for the sepia tones, which also leave 4 bytes spare) and answers the

@@ -11,7 +11,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "effects/colour/colour_tones_avx2.h"
+#include "core/cpu_features.h"
 
 namespace quexal {
 namespace {
